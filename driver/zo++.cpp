@@ -1,0 +1,605 @@
+//===- zo++.cpp - Corvane C++ -> WebAssembly compiler driver --------------===//
+//
+// zo++ compiles nothing itself.  From its options it decides which installed
+// tools to run, and with which arguments: clang-8 to compile and link the
+// contract, binpolish and symlister on the linked module, wamrc for a native
+// image and ctrpack for the deployable container, or clang-8 and vetter for
+// the security analysis.  Every tool, plug-in, sysroot and configuration file
+// is found relative to the directory that holds the running executable.
+//
+// Tools run through /bin/sh, one command line each: argument elements are
+// joined with blanks, so an element may carry shell syntax on purpose
+// (">/dev/null", "-o " + path).  Text that comes from the user or from the
+// file system is quoted for the shell when it holds anything beyond the
+// characters of ordinary names, so a hostile file name reaches the tool as
+// one argument and runs nothing.
+//
+//===----------------------------------------------------------------------===//
+
+#include "CommitId.inc"
+
+#include "llvm/ADT/STLExtras.h"
+#include "llvm/ADT/StringRef.h"
+#include "llvm/Support/CommandLine.h"
+#include "llvm/Support/ErrorOr.h"
+#include "llvm/Support/FileSystem.h"
+#include "llvm/Support/Path.h"
+#include "llvm/Support/Program.h"
+#include "llvm/Support/raw_ostream.h"
+
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace llvm;
+
+//===----------------------------------------------------------------------===//
+// Option table, in creation order.
+//===----------------------------------------------------------------------===//
+
+static cl::OptionCategory CorvaneCompilerToolCategory("compiler options", "");
+
+static cl::list<std::string> L_opt("L", cl::Prefix, cl::ZeroOrMore,
+                                   cl::desc("Add directory to library search path"),
+                                   cl::cat(CorvaneCompilerToolCategory));
+static cl::list<std::string> l_opt("l", cl::Prefix, cl::ZeroOrMore,
+                                   cl::desc("Root name of library to link"),
+                                   cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<std::string> o_opt("o", cl::desc("Write output to <file>"),
+                                  cl::cat(CorvaneCompilerToolCategory));
+static cl::list<std::string> input_filename_opt(cl::Positional, cl::OneOrMore,
+                                                cl::desc("<input file> ..."),
+                                                cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<std::string> ifacewriter_output_opt("ifacewriter_output",
+                                                   cl::desc("IFACEWRITER output"),
+                                                   cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool> g_opt("g", cl::desc("debug build"),
+                           cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool> c_opt("c", cl::desc("Only run preprocess, compile, and assemble steps"),
+                           cl::cat(CorvaneCompilerToolCategory));
+static cl::list<std::string> D_opt("D", cl::Prefix, cl::ZeroOrMore,
+                                   cl::desc("Define <macro> to <value> (or 1 if <value> omitted)"),
+                                   cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool> E_opt("E", cl::desc("Only run the preprocessor"),
+                           cl::cat(CorvaneCompilerToolCategory));
+static cl::list<std::string> I_opt("I", cl::Prefix, cl::ZeroOrMore,
+                                   cl::desc("Add directory to include search path"),
+                                   cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<std::string> O_opt("O", cl::Prefix, cl::ZeroOrMore,
+                                  cl::desc("Optimization level s, 0-3"),
+                                  cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool> v_opt("v", cl::desc("Show commands to run and use verbose output"),
+                           cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool> w_opt("w", cl::desc("Suppress all warnings"),
+                           cl::cat(CorvaneCompilerToolCategory));
+static cl::list<std::string> W_opt("W", cl::Prefix, cl::ZeroOrMore,
+                                   cl::desc("Enable the specified warning"),
+                                   cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool> gcov_opt("coverage",
+                              cl::desc("Enable code instrumentation for coverage analysis"),
+                              cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool> zofuzz_opt("fuzz",
+                                cl::desc("Enable code instrumentation for zofuzz testing"),
+                                cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool> aot_opt("aot", cl::desc("Use ahead-of-time compilation"),
+                             cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<unsigned> aot_size_level_opt("aot-size-level",
+                                            cl::desc("Size level for AOT code (0-3, default: 1)"),
+                                            cl::init(1), cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<std::string> aot_target_opt("aot-target",
+                                           cl::desc("Target architecture for AOT code (default: x86_64)"),
+                                           cl::init("x86_64"),
+                                           cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<std::string> aot_cpu_opt("aot-cpu", cl::desc("Target CPU for AOT code"),
+                                        cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<std::string> aot_cpu_features_opt("aot-cpu-features",
+                                                 cl::desc("Specify CPU features for AOT code"),
+                                                 cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool> aot_skip_mem_chk_opt(
+    "aot-skip-mem-bound-check",
+    cl::desc("Skip memory boundary check when compile WASM bytecode to native code (default: false)"),
+    cl::init(false), cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool> aot_use_new_gas_insn(
+    "aot-use-new-gas-insn",
+    cl::desc("Use the new C910 GAS instruction to count gas (default: false)"),
+    cl::init(false), cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool> jit_opt("jit", cl::desc("Enable JIT"),
+                             cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool> S_opt("S", cl::desc("Only run preprocess and compilation steps"),
+                           cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool> emit_llvm_opt("emit-llvm",
+                                   cl::desc("Use the LLVM representation for assembler and object files"),
+                                   cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool> dump_names_opt("dump-names", cl::desc("Dump function names"),
+                                    cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool> debug_contract_opt("debug-contract",
+                                        cl::desc("Link debug version libraries to help contract debugging"),
+                                        cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool> compress_opt("compress", cl::desc("compress wasm/AOT code"),
+                                  cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<unsigned> stack_size_opt("stack-size", cl::desc("Stack size in wasm linear memory"),
+                                        cl::init(8192), cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<std::string> contract_message_opt(
+    "contract-message",
+    cl::desc("Add auxiliary descriptive message (max 1KB) for current contract"),
+    cl::init(""), cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool> save_temps_opt("save-temps", cl::desc("Save intermediate compilation results"),
+                                    cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool> use_host_libc("use-host-libc",
+                                   cl::desc("Use some libc functions as host functions"),
+                                   cl::init(true), cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool> use_dlmalloc("use-dlmalloc",
+                                  cl::desc("Use dlmalloc instead of the deprecated simple heap allocator"),
+                                  cl::init(true), cl::cat(CorvaneCompilerToolCategory));
+
+static cl::OptionCategory ZoanalyzerCategory("contract security static analyzer options", "");
+
+static cl::opt<std::string> vetter_other_opt(
+    "vetterOtherOption", cl::desc("Enter other vetter options. 'vetter --help'for more help."),
+    cl::cat(ZoanalyzerCategory));
+static cl::opt<bool> vetter_opt("vetter", cl::desc("Apply contract security static analyze"),
+                                cl::cat(ZoanalyzerCategory));
+
+static const char ProgramName[] = "zo++";
+static const char Version[] = "2.24.4.2";
+static const unsigned MaxStackSize = 1048576;
+static const size_t MaxContractMessage = 1024;
+
+typedef std::vector<std::string> ArgVector;
+
+//===----------------------------------------------------------------------===//
+// Executable directory.
+//===----------------------------------------------------------------------===//
+
+namespace whereami {
+
+enum sys { Linux = 1 };
+
+// Only the Linux variant exists; other selectors have no definition.
+template <sys S> int32_t _getExecutablePath(char *path_buf, int32_t buf_size, int32_t *dir_len);
+
+template <>
+int32_t _getExecutablePath<Linux>(char *path_buf, int32_t buf_size, int32_t *dir_len) {
+  char resolved[PATH_MAX];
+  if (!realpath("/proc/self/exe", resolved))
+    return -1;
+  int32_t length = static_cast<int32_t>(strlen(resolved));
+  if (length > buf_size)
+    return length;
+  if (path_buf) {
+    memcpy(path_buf, resolved, length);
+    for (int32_t i = length - 1; i >= 0; --i) {
+      if (path_buf[i] == '/') {
+        *dir_len = i;
+        break;
+      }
+    }
+  }
+  return length;
+}
+
+// The absolute, symlink-resolved directory of the running executable, without
+// a trailing slash; empty when it can't be resolved.  Resolved once.
+std::string where() {
+  static std::vector<char> ret;
+  static bool cached = false;
+  if (cached)
+    return std::string(ret.data());
+  int32_t dir_len = 0;
+  int32_t n = _getExecutablePath<Linux>(nullptr, 0, &dir_len);
+  if (n <= 0)
+    return std::string();
+  ret.resize(static_cast<size_t>(n) + 1);
+  _getExecutablePath<Linux>(ret.data(), n, &dir_len);
+  ret[dir_len] = '\0';
+  cached = true;
+  return std::string(ret.data());
+}
+
+} // namespace whereami
+
+//===----------------------------------------------------------------------===//
+// Shell text.
+//===----------------------------------------------------------------------===//
+
+static bool isPlainShellChar(char C) {
+  if ((C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9'))
+    return true;
+  return StringRef("_./+=:,@%^-").contains(C);
+}
+
+static std::string singleQuote(StringRef Text) {
+  std::string Quoted = "'";
+  for (char C : Text) {
+    if (C == '\'')
+      Quoted += "'\\''";
+    else
+      Quoted += C;
+  }
+  Quoted += "'";
+  return Quoted;
+}
+
+// User-supplied text goes into a command line as one shell word.  Ordinary
+// names pass unchanged, so their command lines stay exactly as documented.
+static std::string shellWord(StringRef Text) {
+  if (all_of(Text, isPlainShellChar))
+    return Text.str();
+  return singleQuote(Text);
+}
+
+//===----------------------------------------------------------------------===//
+// Tool runner.
+//===----------------------------------------------------------------------===//
+
+// Runs the installed tool with the joined arguments through /bin/sh.  True
+// when the tool was found in the executable directory and exited with 0.
+bool exec_subprogram(const std::string &tool, const ArgVector &args, bool verbose) {
+  std::string joined;
+  for (const std::string &arg : args) {
+    joined += arg;
+    joined += ' ';
+  }
+
+  std::string dir = whereami::where();
+  ErrorOr<std::string> found = sys::findProgramByName(tool, {dir});
+  if (!found) {
+    errs() << ProgramName << ": failed to execute " << tool << "\n";
+    return false;
+  }
+
+  std::string command = shellWord(*found) + " " + joined;
+  if (verbose) {
+    errs() << command << "\n";
+    errs().flush();
+  }
+  outs().flush();
+  return std::system(command.c_str()) == 0;
+}
+
+//===----------------------------------------------------------------------===//
+// File names.
+//===----------------------------------------------------------------------===//
+
+bool ends_with(const std::string &text, const std::string &suffix) {
+  if (text.size() < suffix.size())
+    return false;
+  return text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+std::string replace_suffix(const std::string &text, const std::string &marker,
+                           const std::string &replacement) {
+  size_t pos = text.rfind(marker);
+  if (pos == std::string::npos)
+    return text + replacement;
+  return text.substr(0, pos) + replacement;
+}
+
+static bool fileExists(const std::string &path) {
+  return !sys::fs::access(path, sys::fs::AccessMode::Exist);
+}
+
+//===----------------------------------------------------------------------===//
+// Compiler flags.
+//===----------------------------------------------------------------------===//
+
+static const char *const StrictWarnings[] = {
+    "shift-negative-value", "shift-count-negative", "shift-count-overflow",
+    "shift-overflow",       "shift-sign-overflow",  "return-type",
+    "uninitialized",        "null-dereference",     "sign-compare",
+    "sign-conversion"};
+
+static void addPassPlugin(ArgVector &flags, const std::string &path) {
+  if (!fileExists(path))
+    return;
+  flags.insert(flags.end(), {"-Xclang", "-load", "-Xclang", shellWord(path)});
+}
+
+// The base flags with the given inputs in the place of the input files.
+static ArgVector compileOptionsFor(ArrayRef<std::string> inputs) {
+  ArgVector flags = {"-nostdlib",
+                     "-fno-builtin",
+                     "-fno-threadsafe-statics",
+                     "-fno-rtti",
+                     "-fno-exceptions",
+                     "-DBOOST_DISABLE_ASSERTS",
+                     "-DBOOST_EXCEPTION_DISABLE",
+                     "-DRAPIDXML_NO_EXCEPTIONS",
+                     "-DRAPIDXML_NO_STREAMS",
+                     "-DRAPIDJSON_HAS_STDSTRING",
+                     "--std=c++17"};
+
+  std::string dir = whereami::where();
+  flags.push_back("--sysroot=" + shellWord(dir + "/../wasm-sysroot"));
+  addPassPlugin(flags, dir + "/entryhooks" + ".so");
+  if (zofuzz_opt)
+    addPassPlugin(flags, dir + "/fuzzhooks" + ".so");
+
+  flags.push_back("-Wall");
+  flags.push_back("-Wextra");
+  bool noError = is_contained(W_opt, "no-error");
+  const char *prefix = noError ? "-W" : "-Werror=";
+  for (const char *warning : StrictWarnings)
+    flags.push_back(std::string(prefix) + warning);
+
+  if (g_opt)
+    flags.push_back("-g");
+  if (gcov_opt)
+    flags.push_back("--coverage");
+  if (zofuzz_opt)
+    flags.push_back("-fsanitize-coverage=inline-8bit-counters");
+  if (c_opt)
+    flags.push_back("-c");
+  if (E_opt)
+    flags.push_back("-E");
+  if (S_opt)
+    flags.push_back("-S");
+  if (emit_llvm_opt)
+    flags.push_back("-emit-llvm");
+
+  flags.push_back(O_opt.empty() ? std::string("-O3") : "-O" + shellWord(O_opt));
+  if (w_opt)
+    flags.push_back("-w");
+  for (const std::string &warning : W_opt)
+    flags.push_back("-W" + shellWord(warning));
+  for (const std::string &input : inputs)
+    flags.push_back(shellWord(input));
+  for (const std::string &macro : D_opt)
+    flags.push_back("-D" + shellWord(macro));
+  for (const std::string &include : I_opt)
+    flags.push_back("-I" + shellWord(include));
+  return flags;
+}
+
+// The flags with which every clang-8 command line begins.
+ArgVector get_compile_options() {
+  return compileOptionsFor(input_filename_opt);
+}
+
+//===----------------------------------------------------------------------===//
+// Build mode.
+//===----------------------------------------------------------------------===//
+
+struct Options {
+  std::string output;
+  bool link;
+  std::string abi_output;
+  ArgVector compile_args;
+};
+
+// The contract message as one shell word: cut at 1024 bytes, backing off to
+// the last whole UTF-8 character, and single-quoted whatever it holds.
+static std::string contractMessageWord(StringRef message) {
+  if (message.size() > MaxContractMessage) {
+    size_t cut = MaxContractMessage;
+    while (cut > 0 && (static_cast<unsigned char>(message[cut]) & 0xC0) == 0x80)
+      --cut;
+    message = message.take_front(cut);
+  }
+  return singleQuote(message);
+}
+
+// Loads the interface-description plug-in, when installed, and names the
+// file it writes.
+static void addInterfaceWriter(ArgVector &args, const std::string &abi_file) {
+  std::string plugin_path = whereami::where() + "/ifacewriter" + ".so";
+  if (!fileExists(plugin_path))
+    return;
+  args.push_back("-fplugin=" + shellWord(plugin_path));
+  args.push_back("-Xclang");
+  args.push_back("-plugin-arg-ifacewriter");
+  args.push_back("-Xclang");
+  args.push_back(shellWord(abi_file));
+  if (!contract_message_opt.empty())
+    args.push_back("-Xclang -plugin-arg-ifacewriter -Xclang " +
+                   contractMessageWord(contract_message_opt));
+}
+
+// Compiles the module ahead of time when asked; returns the file to pack as
+// the contract code, or an empty string when wamrc fails.
+static std::string compileAheadOfTime(const std::string &wasm_file, const std::string &aot_file) {
+  if (!aot_opt)
+    return wasm_file;
+
+  if (aot_target_opt == "x86_64") {
+    if (aot_cpu_opt.empty())
+      aot_cpu_opt = "skylake";
+    if (aot_cpu_features_opt.empty())
+      aot_cpu_features_opt = "+soft-float";
+  }
+
+  ArgVector args;
+  if (aot_use_new_gas_insn)
+    args.push_back("-use-new-gas-insn");
+  if (aot_skip_mem_chk_opt)
+    args.push_back("-skip-mem-bound-check");
+  if (!aot_cpu_features_opt.empty())
+    args.push_back("--cpu-features=" + shellWord(aot_cpu_features_opt));
+  if (!aot_cpu_opt.empty())
+    args.push_back("--cpu=" + shellWord(aot_cpu_opt));
+  args.push_back("--target=" + shellWord(aot_target_opt));
+  args.push_back("--size-level=" + std::to_string(aot_size_level_opt));
+  args.push_back("-o");
+  args.push_back(shellWord(aot_file));
+  args.push_back(shellWord(wasm_file));
+  if (!v_opt)
+    args.push_back(">/dev/null");
+
+  if (!exec_subprogram("wamrc", args, v_opt))
+    return std::string();
+  return aot_file;
+}
+
+static int runBuild() {
+  bool link = !(c_opt || E_opt || S_opt || emit_llvm_opt);
+  ArgVector base = get_compile_options();
+
+  ArgVector libraries = {"c++"};
+  libraries.push_back(use_host_libc && !aot_opt && !jit_opt ? "hostlibc" : "c");
+  libraries.push_back(use_dlmalloc ? "dlmalloc" : "plainheap");
+  libraries.insert(libraries.end(),
+                   {"jsoncpp", "bcmath", "clang_rt.builtins", "cityhash"});
+  libraries.push_back(debug_contract_opt ? "corvanedebug" : "corvane");
+  if (gcov_opt)
+    libraries.push_back("gcov");
+  if (zofuzz_opt)
+    libraries.push_back("zofuzz");
+  for (const std::string &library : l_opt)
+    libraries.push_back(shellWord(library));
+
+  std::string imports_file = whereami::where() + "/../etc/corvane.imports";
+
+  if (stack_size_opt > MaxStackSize) {
+    errs() << "error: stack size exceeds limit (1 MB)\n";
+    std::exit(1);
+  }
+
+  ArgVector linker_flags = {"-Wl,-e,apply", "-Wl,--gc-sections", "-Wl,--lto-O3",
+                            "-Wl,--merge-data-segments", "-Wl,-stack-first"};
+  linker_flags.push_back("-Wl,-zstack-size=" + std::to_string(stack_size_opt));
+  linker_flags.push_back("-Wl,--allow-undefined-file=" + shellWord(imports_file));
+  if (!g_opt && !dump_names_opt && !jit_opt)
+    linker_flags.push_back("-Wl,--strip-all");
+
+  ArgVector link_args;
+  for (const std::string &library : libraries)
+    link_args.push_back("-l" + library);
+  for (const std::string &dir : L_opt)
+    link_args.push_back("-L" + shellWord(dir));
+  link_args.insert(link_args.end(), linker_flags.begin(), linker_flags.end());
+
+  Options options;
+  options.output = o_opt;
+  options.link = link;
+  options.abi_output = ifacewriter_output_opt;
+  if (link)
+    options.compile_args = link_args;
+  options.compile_args.insert(options.compile_args.end(), base.begin(), base.end());
+
+  std::string container_file;
+  if (options.output.empty())
+    container_file = sys::path::stem(input_filename_opt.front()).str() + ".ctrx";
+  else if (ends_with(options.output, ".ctrx"))
+    container_file = options.output;
+  else if (ends_with(options.output, ".wasm"))
+    container_file = replace_suffix(options.output, ".wasm", ".ctrx");
+  else
+    container_file = options.output + ".ctrx";
+  std::string wasm_file = replace_suffix(container_file, ".ctrx", ".wasm");
+  // An -o ending in .wasm asks for the module: the intermediates are kept.
+  bool output_is_wasm = ends_with(options.output, ".wasm");
+
+  if (link)
+    options.compile_args.push_back("-o " + shellWord(wasm_file));
+
+  std::string abi_file = options.abi_output.empty()
+                             ? replace_suffix(wasm_file, ".wasm", ".abi")
+                             : options.abi_output;
+  addInterfaceWriter(options.compile_args, abi_file);
+
+  if (!exec_subprogram("clang-8", options.compile_args, v_opt))
+    return -1;
+  if (!options.link)
+    return 0;
+
+  // The name dump reads the module before the polish changes it; its result
+  // is not needed by any later stage.
+  std::string names_file = replace_suffix(wasm_file, ".wasm", ".names");
+  if (dump_names_opt)
+    exec_subprogram("symlister",
+                    {shellWord(wasm_file), "-o", shellWord(names_file), ">/dev/null"},
+                    v_opt);
+  if (!g_opt && !jit_opt) {
+    if (!exec_subprogram("binpolish", {shellWord(wasm_file)}, v_opt))
+      return -1;
+    if (!fileExists(wasm_file))
+      return -1;
+  }
+
+  std::string aot_file = replace_suffix(wasm_file, ".wasm", ".aot");
+  std::string code_file = compileAheadOfTime(wasm_file, aot_file);
+  if (code_file.empty())
+    return -1;
+
+  if (fileExists(abi_file)) {
+    ArgVector args = {"-o", shellWord(container_file), shellWord(code_file),
+                      shellWord(abi_file)};
+    if (dump_names_opt)
+      args.push_back(shellWord(names_file));
+    if (compress_opt)
+      args.push_back("-compress");
+    if (aot_opt) {
+      args.push_back(shellWord(wasm_file));
+      args.push_back("-aot");
+    } else if (jit_opt) {
+      args.push_back("-jit");
+    }
+    if (!exec_subprogram("ctrpack", args, v_opt))
+      return -1;
+  }
+
+  if (!save_temps_opt && !output_is_wasm) {
+    sys::fs::remove(wasm_file, true);
+    sys::fs::remove(abi_file, true);
+    sys::fs::remove(aot_file, true);
+  }
+  return 0;
+}
+
+//===----------------------------------------------------------------------===//
+// Static-analysis mode.
+//===----------------------------------------------------------------------===//
+
+static int runAnalysis() {
+  std::string dir = whereami::where();
+  std::string plugin_path = dir + "/ifacewriter" + ".so";
+  std::string flow_config_file = dir + "/../etc/corvane_export_flow_config.json";
+
+  for (const std::string &input : input_filename_opt) {
+    std::string ll_file = replace_suffix(input, ".cpp", ".ll");
+    std::string abi_file = replace_suffix(input, ".cpp", ".abi");
+
+    // Each input is compiled on its own: it stands in the place of all of
+    // them, and the analyzer wants the RTTI-free restriction lifted.
+    ArgVector args = compileOptionsFor(input);
+    auto rtti = find(args, "-fno-rtti");
+    if (rtti != args.end())
+      args.erase(rtti);
+    args.push_back("-emit-llvm -c -g -S -o ");
+    args.push_back(shellWord(ll_file));
+    args.push_back("-fplugin=" + shellWord(plugin_path));
+    args.push_back("-Xclang -plugin-arg-ifacewriter -Xclang ");
+    args.push_back(shellWord(abi_file));
+
+    outs() << "Generate .ll and .abi for " << input << "\n";
+    outs().flush();
+    if (!exec_subprogram("clang-8", args, false))
+      return -1;
+    if (!fileExists(ll_file) || !fileExists(abi_file))
+      return -1;
+    outs() << "Compile done!\n";
+    outs().flush();
+
+    ArgVector analyzer_args = {vetter_other_opt, "--abi", shellWord(abi_file), "-m",
+                               shellWord(ll_file), "-f", shellWord(flow_config_file)};
+    if (!exec_subprogram("vetter", analyzer_args, false))
+      return -1;
+  }
+  return 0;
+}
+
+int main(int argc, char **argv) {
+  cl::SetVersionPrinter([](raw_ostream &OS) {
+    OS << ProgramName << " version " << Version << " (" << ZO_COMMIT_ID << ")\n";
+  });
+  std::string overview = std::string(ProgramName) + " (Corvane C++ -> WebAssembly compiler)";
+  cl::ParseCommandLineOptions(argc, argv, overview);
+
+  if (vetter_opt)
+    return runAnalysis();
+  return runBuild();
+}
