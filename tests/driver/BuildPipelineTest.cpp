@@ -1,0 +1,465 @@
+//===- BuildPipelineTest.cpp - Build mode from compile to clean-up --------===//
+
+#include "DriverTest.h"
+
+namespace zotest {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+const Args FixedLinkerFlags = {"-Wl,-e,apply", "-Wl,--gc-sections", "-Wl,--lto-O3",
+                               "-Wl,--merge-data-segments", "-Wl,-stack-first"};
+
+TEST_F(DriverTest, DefaultBuild) {
+  RunResult r = inst.zo({"-o", "token.ctrx", "src/token.cpp"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<ToolCall> calls = inst.calls();
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[0].tool, "clang-8");
+  EXPECT_EQ(calls[1].tool, "binpolish");
+  EXPECT_EQ(calls[2].tool, "ctrpack");
+
+  Args expected = concat(
+      {{"-lc++", "-lhostlibc", "-ldlmalloc", "-ljsoncpp", "-lbcmath", "-lclang_rt.builtins",
+        "-lcityhash", "-lcorvane"},
+       FixedLinkerFlags,
+       {"-Wl,-zstack-size=8192", "-Wl,--allow-undefined-file=" + D() + "/../etc/corvane.imports",
+        "-Wl,--strip-all"},
+       FixedFlags,
+       {"--sysroot=" + D() + "/../wasm-sysroot", "-Wall", "-Wextra"},
+       strictWarnings("-Werror="),
+       {"-O3", "src/token.cpp", "-o", "token.wasm", "-fplugin=" + D() + "/ifacewriter.so",
+        "-Xclang", "-plugin-arg-ifacewriter", "-Xclang", "token.abi"}});
+  EXPECT_THAT(calls[0].args, ElementsAreArray(expected));
+  EXPECT_THAT(calls[1].args, ElementsAre("token.wasm"));
+  EXPECT_THAT(calls[2].args, ElementsAre("-o", "token.ctrx", "token.wasm", "token.abi"));
+
+  EXPECT_TRUE(inst.inWork("token.ctrx"));
+  EXPECT_FALSE(inst.inWork("token.wasm"));
+  EXPECT_FALSE(inst.inWork("token.abi"));
+  EXPECT_EQ(r.out, "[clang-8 stdout]\n[binpolish stdout]\n[ctrpack stdout]\n");
+}
+
+// The link arguments: everything in front of the base flags.
+TEST_F(DriverTest, LibrariesAndLinkerFlags) {
+  struct Case {
+    Args options;
+    Args libc;  // the C library and the allocator
+    Args extra; // what follows -lcityhash
+    std::string stackSize;
+    bool strip;
+  } cases[] = {
+      {{}, {"-lhostlibc", "-ldlmalloc"}, {"-lcorvane"}, "8192", true},
+      {{"-aot"}, {"-lc", "-ldlmalloc"}, {"-lcorvane"}, "8192", true},
+      {{"-jit"}, {"-lc", "-ldlmalloc"}, {"-lcorvane"}, "8192", false},
+      {{"-use-host-libc=false"}, {"-lc", "-ldlmalloc"}, {"-lcorvane"}, "8192", true},
+      {{"-use-dlmalloc=false"}, {"-lhostlibc", "-lplainheap"}, {"-lcorvane"}, "8192", true},
+      {{"-debug-contract"}, {"-lhostlibc", "-ldlmalloc"}, {"-lcorvanedebug"}, "8192", true},
+      {{"-g"}, {"-lhostlibc", "-ldlmalloc"}, {"-lcorvane"}, "8192", false},
+      {{"-dump-names"}, {"-lhostlibc", "-ldlmalloc"}, {"-lcorvane"}, "8192", false},
+      {{"-stack-size=1048576"}, {"-lhostlibc", "-ldlmalloc"}, {"-lcorvane"}, "1048576", true},
+      {{"-stack-size", "0"}, {"-lhostlibc", "-ldlmalloc"}, {"-lcorvane"}, "0", true},
+      {{"-lfoo", "-Lx", "-coverage", "-l", "bar", "-fuzz"},
+       {"-lhostlibc", "-ldlmalloc"},
+       {"-lcorvane", "-lgcov", "-lzofuzz", "-lfoo", "-lbar", "-Lx"},
+       "8192",
+       true},
+      {{"-L/opt/a", "-L", "b"}, {"-lhostlibc", "-ldlmalloc"}, {"-lcorvane", "-L/opt/a", "-Lb"},
+       "8192", true},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.options));
+    Installation local;
+    Args args = c.options;
+    args.push_back("a.cpp");
+    ASSERT_EQ(local.zo(args).status, 0);
+    Args expected = concat({{"-lc++"},
+                            c.libc,
+                            {"-ljsoncpp", "-lbcmath", "-lclang_rt.builtins", "-lcityhash"},
+                            c.extra,
+                            FixedLinkerFlags,
+                            {"-Wl,-zstack-size=" + c.stackSize,
+                             "-Wl,--allow-undefined-file=" + local.dir() + "/../etc/corvane.imports"}});
+    if (c.strip)
+      expected.push_back("-Wl,--strip-all");
+    EXPECT_THAT(before(local.argsOf("clang-8"), "-nostdlib"), ElementsAreArray(expected));
+  }
+}
+
+TEST_F(DriverTest, OutputNaming) {
+  struct Case {
+    Args args;
+    std::string container, module;
+    bool keepsIntermediates;
+  } cases[] = {
+      {{"src/token.cpp"}, "token.ctrx", "token.wasm", false},
+      {{"-o", "out", "a.cpp"}, "out.ctrx", "out.wasm", false},
+      {{"-o", "out.ctrx", "a.cpp"}, "out.ctrx", "out.wasm", false},
+      {{"-o", "out.wasm", "a.cpp"}, "out.ctrx", "out.wasm", true},
+      {{"-o", "a.wasm.ctrx", "a.cpp"}, "a.wasm.ctrx", "a.wasm.wasm", false},
+      {{"-o", "a.ctrx.old", "a.cpp"}, "a.ctrx.old.ctrx", "a.ctrx.old.wasm", false},
+      {{"a.b.cpp"}, "a.b.ctrx", "a.b.wasm", false},
+      {{"token"}, "token.ctrx", "token.wasm", false},
+      {{"first.cpp", "second.cpp"}, "first.ctrx", "first.wasm", false},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    Installation local;
+    ASSERT_EQ(local.zo(c.args).status, 0);
+    std::string abi = c.module.substr(0, c.module.size() - 5) + ".abi";
+    EXPECT_THAT(after(local.argsOf("clang-8"), "-o"),
+                ElementsAre(c.module, "-fplugin=" + local.dir() + "/ifacewriter.so", "-Xclang",
+                            "-plugin-arg-ifacewriter", "-Xclang", abi));
+    EXPECT_THAT(local.argsOf("binpolish"), ElementsAre(c.module));
+    EXPECT_THAT(local.argsOf("ctrpack"), ElementsAre("-o", c.container, c.module, abi));
+    EXPECT_TRUE(local.inWork(c.container));
+    EXPECT_EQ(local.inWork(c.module), c.keepsIntermediates);
+    EXPECT_EQ(local.inWork(abi), c.keepsIntermediates);
+  }
+}
+
+TEST_F(DriverTest, StackSizeLimit) {
+  for (const Args &args : {Args{"-stack-size=1048577", "a.cpp"},
+                           Args{"-c", "-stack-size=1048577", "a.cpp"},
+                           Args{"-stack-size=4294967295", "-E", "a.cpp"}}) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    RunResult r = inst.zo(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "error: stack size exceeds limit (1 MB)\n");
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_TRUE(inst.calls().empty());
+}
+
+TEST_F(DriverTest, CompileOnlyModes) {
+  for (const char *mode : {"-c", "-E", "-S", "-emit-llvm"}) {
+    SCOPED_TRACE(mode);
+    Installation local;
+    local.touch(local.work / "out.wasm");
+    ASSERT_EQ(local.zo({mode, "-o", "out.wasm", "-lfoo", "-Lbar", "a.cpp"}).status, 0);
+    std::vector<ToolCall> calls = local.calls();
+    ASSERT_EQ(calls.size(), 1u);
+    for (const std::string &arg : calls[0].args) {
+      EXPECT_NE(arg.rfind("-l", 0), 0u) << arg;
+      EXPECT_NE(arg.rfind("-L", 0), 0u) << arg;
+      EXPECT_NE(arg.rfind("-Wl,", 0), 0u) << arg;
+      EXPECT_NE(arg, "-o");
+    }
+    EXPECT_EQ(calls[0].args.front(), "-nostdlib");
+    // The interface description is still named after the module.
+    EXPECT_EQ(calls[0].args.back(), "out.abi");
+    EXPECT_TRUE(local.inWork("out.abi"));
+    EXPECT_TRUE(local.inWork("out.wasm"));
+  }
+}
+
+TEST_F(DriverTest, CompilerFailureStopsTheBuild) {
+  inst.setStatus("clang-8", 3);
+  inst.touch(inst.work / "a.wasm");
+  inst.touch(inst.work / "a.abi");
+  RunResult r = inst.zo({"a.cpp"});
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(inst.calls().size(), 1u);
+  EXPECT_EQ(r.err, "[clang-8 stderr]\n");
+  // Nothing is cleaned up after a failure.
+  EXPECT_TRUE(inst.inWork("a.wasm"));
+  EXPECT_TRUE(inst.inWork("a.abi"));
+}
+
+TEST_F(DriverTest, InterfaceDescriptionArguments) {
+  Installation custom;
+  fs::create_directories(custom.work / "out");
+  ASSERT_EQ(custom.zo({"-ifacewriter_output=out/iface.json", "a.cpp"}).status, 0);
+  EXPECT_THAT(after(custom.argsOf("clang-8"), "-plugin-arg-ifacewriter"),
+              ElementsAre("-Xclang", "out/iface.json"));
+  EXPECT_THAT(custom.argsOf("ctrpack"), ElementsAre("-o", "a.ctrx", "a.wasm", "out/iface.json"));
+  // The override is an intermediate like any other.
+  EXPECT_FALSE(custom.inWork("out/iface.json"));
+
+  Installation withMessage;
+  ASSERT_EQ(withMessage.zo({"-contract-message", "My token", "a.cpp"}).status, 0);
+  EXPECT_THAT(after(withMessage.argsOf("clang-8"), "-o"),
+              ElementsAre("a.wasm", "-fplugin=" + withMessage.dir() + "/ifacewriter.so",
+                          "-Xclang", "-plugin-arg-ifacewriter", "-Xclang", "a.abi", "-Xclang",
+                          "-plugin-arg-ifacewriter", "-Xclang", "My token"));
+
+  Installation without;
+  without.removePlugin("ifacewriter");
+  RunResult r = without.zo({"-contract-message=x", "a.cpp"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(after(without.argsOf("clang-8"), "-o"), Args{"a.wasm"});
+  // No description: nothing is packed, and the module is cleaned up.
+  EXPECT_EQ(without.runsOf("ctrpack"), 0);
+  EXPECT_FALSE(without.inWork("a.wasm"));
+  EXPECT_FALSE(without.inWork("a.ctrx"));
+  EXPECT_EQ(r.err, "[clang-8 stderr]\n[binpolish stderr]\n");
+}
+
+// The message reaches the plug-in as one argument, whatever it holds, cut
+// at 1024 bytes but never inside a character.
+TEST_F(DriverTest, ContractMessage) {
+  const std::string utf8 = "\xC3\xA9";  // é, two bytes
+  const std::string euro = "\xE2\x82\xAC"; // €, three bytes
+  struct Case {
+    std::string message, received;
+  } cases[] = {
+      {"it's \"quoted\" $(touch pwned) `x` ; a\\b \n\t*", "it's \"quoted\" $(touch pwned) `x` ; a\\b \n\t*"},
+      {"caf" + utf8 + " " + euro, "caf" + utf8 + " " + euro},
+      {std::string(1024, 'm'), std::string(1024, 'm')},
+      {std::string(1025, 'm'), std::string(1024, 'm')},
+      {std::string(1023, 'm') + utf8, std::string(1023, 'm')},
+      {std::string(1022, 'm') + utf8 + "z", std::string(1022, 'm') + utf8},
+      {std::string(1022, 'm') + euro, std::string(1022, 'm')},
+      {std::string(1021, 'm') + euro + "z", std::string(1021, 'm') + euro},
+      {std::string(1024, '\''), std::string(1024, '\'')},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.message.substr(0, 40));
+    Installation local;
+    ASSERT_EQ(local.zo({"-contract-message", c.message, "a.cpp"}).status, 0);
+    Args args = local.argsOf("clang-8");
+    ASSERT_FALSE(args.empty());
+    ASSERT_GE(args.size(), 4u);
+    EXPECT_THAT(Args(args.end() - 5, args.end()),
+                ElementsAre("a.abi", "-Xclang", "-plugin-arg-ifacewriter", "-Xclang", c.received));
+    EXPECT_FALSE(local.inWork("pwned"));
+  }
+}
+
+TEST_F(DriverTest, NameDumpAndPolish) {
+  struct Case {
+    Args options;
+    bool dumps, polishes;
+    Args packTail;
+  } cases[] = {
+      {{}, false, true, {}},
+      {{"-dump-names"}, true, true, {"a.names"}},
+      {{"-dump-names", "-v"}, true, true, {"a.names"}},
+      {{"-g"}, false, false, {}},
+      {{"-g", "-dump-names"}, true, false, {"a.names"}},
+      {{"-jit"}, false, false, {"-jit"}},
+      {{"-dump-names", "-compress"}, true, true, {"a.names", "-compress"}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.options));
+    Installation local;
+    Args args = c.options;
+    args.push_back("a.cpp");
+    RunResult r = local.zo(args);
+    ASSERT_EQ(r.status, 0);
+    std::vector<std::string> tools;
+    for (const ToolCall &call : local.calls())
+      tools.push_back(call.tool);
+    Args expectedTools = {"clang-8"};
+    if (c.dumps)
+      expectedTools.push_back("symlister");
+    if (c.polishes)
+      expectedTools.push_back("binpolish");
+    expectedTools.push_back("ctrpack");
+    EXPECT_THAT(tools, ElementsAreArray(expectedTools));
+    if (c.dumps) {
+      // ">/dev/null" is a redirection: it discards the list's standard
+      // output, even with -v, and never reaches the tool.
+      EXPECT_THAT(local.argsOf("symlister"), ElementsAre("a.wasm", "-o", "a.names"));
+      EXPECT_THAT(r.out, Not(HasSubstr("[symlister stdout]")));
+      EXPECT_THAT(r.err, HasSubstr("[symlister stderr]"));
+      EXPECT_TRUE(local.inWork("a.names"));
+    }
+    if (c.polishes)
+      EXPECT_THAT(local.argsOf("binpolish"), ElementsAre("a.wasm"));
+    EXPECT_THAT(after(local.argsOf("ctrpack"), "a.abi"), ElementsAreArray(c.packTail));
+  }
+}
+
+TEST_F(DriverTest, PostLinkFailures) {
+  // A name dump that fails or is missing does not stop the build.
+  for (bool missing : {false, true}) {
+    Installation local;
+    if (missing)
+      local.removeTool("symlister");
+    else
+      local.setStatus("symlister", 1);
+    RunResult r = local.zo({"-dump-names", "a.cpp"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(local.runsOf("ctrpack"), 1);
+    EXPECT_EQ(r.err.find("zo++: failed to execute symlister\n") != std::string::npos, missing);
+  }
+
+  // A polish that fails, or loses the module, ends the build; nothing is
+  // removed.
+  struct Case {
+    void (*setUp)(Installation &);
+    std::string err;
+  } cases[] = {
+      {[](Installation &i) { i.setStatus("binpolish", 1); }, "[clang-8 stderr]\n[binpolish stderr]\n"},
+      {[](Installation &i) { i.removesInput("binpolish"); }, "[clang-8 stderr]\n[binpolish stderr]\n"},
+      {[](Installation &i) { i.removeTool("binpolish"); },
+       "[clang-8 stderr]\nzo++: failed to execute binpolish\n"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.err);
+    Installation local;
+    c.setUp(local);
+    RunResult r = local.zo({"a.cpp"});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(local.runsOf("ctrpack"), 0);
+    EXPECT_TRUE(local.inWork("a.abi"));
+  }
+}
+
+TEST_F(DriverTest, AheadOfTimeCompilation) {
+  struct Case {
+    Args options;
+    Args wamrc;
+  } cases[] = {
+      {{"-aot"},
+       {"--cpu-features=+soft-float", "--cpu=skylake", "--target=x86_64", "--size-level=1", "-o",
+        "a.aot", "a.wasm"}},
+      {{"-aot", "-aot-target=aarch64"}, {"--target=aarch64", "--size-level=1", "-o", "a.aot", "a.wasm"}},
+      {{"-aot", "-aot-target", "riscv64", "-aot-cpu-features=+m"},
+       {"--cpu-features=+m", "--target=riscv64", "--size-level=1", "-o", "a.aot", "a.wasm"}},
+      {{"-aot", "-aot-cpu=icelake-server"},
+       {"--cpu-features=+soft-float", "--cpu=icelake-server", "--target=x86_64",
+        "--size-level=1", "-o", "a.aot", "a.wasm"}},
+      {{"-aot", "-aot-cpu-features=+avx2"},
+       {"--cpu-features=+avx2", "--cpu=skylake", "--target=x86_64", "--size-level=1", "-o",
+        "a.aot", "a.wasm"}},
+      {{"-aot", "-aot-skip-mem-bound-check", "-aot-use-new-gas-insn", "-aot-size-level=3"},
+       {"-use-new-gas-insn", "-skip-mem-bound-check", "--cpu-features=+soft-float",
+        "--cpu=skylake", "--target=x86_64", "--size-level=3", "-o", "a.aot", "a.wasm"}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.options));
+    Installation local;
+    Args args = c.options;
+    args.push_back("a.cpp");
+    RunResult r = local.zo(args);
+    ASSERT_EQ(r.status, 0);
+    EXPECT_THAT(local.argsOf("wamrc"), ElementsAreArray(c.wamrc));
+    EXPECT_THAT(local.argsOf("ctrpack"),
+                ElementsAre("-o", "a.ctrx", "a.aot", "a.abi", "a.wasm", "-aot"));
+    EXPECT_THAT(r.out, Not(HasSubstr("[wamrc stdout]")));
+    EXPECT_FALSE(local.inWork("a.aot"));
+    EXPECT_FALSE(local.inWork("a.wasm"));
+  }
+
+  // -v lets the compiler's output through; -jit beside -aot is not passed.
+  Installation verbose;
+  RunResult r = verbose.zo({"-aot", "-jit", "-v", "-dump-names", "-compress", "a.cpp"});
+  ASSERT_EQ(r.status, 0);
+  EXPECT_THAT(verbose.argsOf("wamrc"),
+              ElementsAre("--cpu-features=+soft-float", "--cpu=skylake", "--target=x86_64",
+                          "--size-level=1", "-o", "a.aot", "a.wasm"));
+  EXPECT_THAT(r.out, HasSubstr("[wamrc stdout]"));
+  EXPECT_THAT(verbose.argsOf("ctrpack"), ElementsAre("-o", "a.ctrx", "a.aot", "a.abi", "a.names",
+                                                     "-compress", "a.wasm", "-aot"));
+}
+
+TEST_F(DriverTest, LateFailuresKeepEveryFile) {
+  for (const char *tool : {"wamrc", "ctrpack"}) {
+    for (bool missing : {false, true}) {
+      SCOPED_TRACE(std::string(tool) + (missing ? " missing" : " failing"));
+      Installation local;
+      if (missing)
+        local.removeTool(tool);
+      else
+        local.setStatus(tool, 1);
+      RunResult r = local.zo({"-aot", "a.cpp"});
+      EXPECT_EQ(r.status, 255);
+      EXPECT_EQ(local.runsOf("ctrpack"), std::string(tool) == "ctrpack" && !missing ? 1 : 0);
+      EXPECT_TRUE(local.inWork("a.wasm"));
+      EXPECT_TRUE(local.inWork("a.abi"));
+      EXPECT_EQ(local.inWork("a.aot"), std::string(tool) == "ctrpack");
+    }
+  }
+}
+
+TEST_F(DriverTest, CleanUp) {
+  struct Case {
+    Args args;
+    bool kept;
+  } cases[] = {
+      {{"-aot", "-dump-names", "a.cpp"}, false},
+      {{"-aot", "-dump-names", "-save-temps", "a.cpp"}, true},
+      {{"-aot", "-dump-names", "-o", "a.wasm", "a.cpp"}, true},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    Installation local;
+    ASSERT_EQ(local.zo(c.args).status, 0);
+    EXPECT_TRUE(local.inWork("a.ctrx"));
+    EXPECT_TRUE(local.inWork("a.names"));
+    for (const char *file : {"a.wasm", "a.abi", "a.aot"})
+      EXPECT_EQ(local.inWork(file), c.kept) << file;
+  }
+}
+
+// Names that hold blanks or shell syntax reach the tools as one argument
+// each, and the shell runs nothing out of them.
+TEST_F(DriverTest, HostileNamesRunNothing) {
+  const std::string names[] = {"my contract.cpp", "$(touch pwned).cpp", "a;touch pwned.cpp",
+                               "`touch pwned`.cpp", "it's.cpp", "a\"b.cpp", "tab\there.cpp",
+                               "new\nline.cpp", "*.cpp", "a&b|c>pwned.cpp"};
+  for (const std::string &input : names) {
+    SCOPED_TRACE(input);
+    Installation local;
+    RunResult r = local.zo({"-dump-names", "-aot", input});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string stem = input.substr(0, input.size() - 4);
+    EXPECT_TRUE(contains(local.argsOf("clang-8"), input));
+    EXPECT_THAT(local.argsOf("symlister"), ElementsAre(stem + ".wasm", "-o", stem + ".names"));
+    EXPECT_THAT(local.argsOf("ctrpack"), ElementsAre("-o", stem + ".ctrx", stem + ".aot",
+                                                     stem + ".abi", stem + ".names",
+                                                     stem + ".wasm", "-aot"));
+    EXPECT_TRUE(local.inWork(stem + ".ctrx"));
+    EXPECT_FALSE(local.inWork(stem + ".wasm"));
+    EXPECT_FALSE(local.inWork("pwned"));
+  }
+
+  // Option values with blanks and quotes.
+  Installation values;
+  RunResult r = values.zo({"-c", "-DMSG=\"hi there\"", "-I", "inc dir", "-W", "x y",
+                           "-O", "s;touch pwned", "-L", "lib dir", "-l", "x y", "a.cpp"});
+  ASSERT_EQ(r.status, 0);
+  Args args = values.argsOf("clang-8");
+  for (const char *arg : {"-DMSG=\"hi there\"", "-Iinc dir", "-Wx y", "-Os;touch pwned"})
+    EXPECT_TRUE(contains(args, arg)) << arg;
+  EXPECT_FALSE(values.inWork("pwned"));
+
+  Installation linking;
+  ASSERT_EQ(linking.zo({"-L", "lib dir", "-l", "x y", "-o", "out dir.ctrx", "-aot",
+                        "-aot-target", "a b", "-aot-cpu", "$(touch pwned)", "a.cpp"})
+                .status,
+            0);
+  EXPECT_TRUE(contains(linking.argsOf("clang-8"), "-Llib dir"));
+  EXPECT_TRUE(contains(linking.argsOf("clang-8"), "-lx y"));
+  EXPECT_TRUE(contains(linking.argsOf("clang-8"), "out dir.wasm"));
+  EXPECT_THAT(linking.argsOf("wamrc"), ElementsAre("--cpu=$(touch pwned)", "--target=a b",
+                                                   "--size-level=1", "-o", "out dir.aot",
+                                                   "out dir.wasm"));
+  EXPECT_TRUE(linking.inWork("out dir.ctrx"));
+  EXPECT_FALSE(linking.inWork("pwned"));
+}
+
+TEST_F(DriverTest, InstallationUnderADirectoryWithBlanks) {
+  Installation spaced("my inst;touch pwned");
+  RunResult r = spaced.zo({"-v", "a.cpp"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  Args clang = spaced.argsOf("clang-8");
+  const std::string dir = spaced.dir();
+  EXPECT_TRUE(contains(clang, "--sysroot=" + dir + "/../wasm-sysroot"));
+  EXPECT_TRUE(contains(clang, "-Wl,--allow-undefined-file=" + dir + "/../etc/corvane.imports"));
+  EXPECT_TRUE(contains(clang, "-fplugin=" + dir + "/ifacewriter.so"));
+  EXPECT_EQ(spaced.runsOf("ctrpack"), 1);
+  EXPECT_FALSE(fs::exists(spaced.root / "pwned"));
+  EXPECT_FALSE(spaced.inWork("pwned"));
+  EXPECT_THAT(r.err, HasSubstr("'" + dir + "/clang-8' -lc++ "));
+}
+
+} // namespace
+} // namespace zotest
