@@ -5,36 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <fcntl.h>
-#include <fstream>
-#include <sstream>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char **environ;
 
 namespace zotest {
 
 const char *const InstalledTools[6] = {"clang-8", "binpolish", "symlister",
                                        "wamrc",   "ctrpack",   "vetter"};
 
-std::string readFile(const fs::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-static void writeFile(const fs::path &path, const std::string &text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-Installation::Installation(const std::string &installDir) {
-  std::string pattern = (fs::temp_directory_path() / "zo-driver-XXXXXX").string();
-  if (!mkdtemp(pattern.data()))
-    throw std::runtime_error("mkdtemp failed");
-  root = fs::canonical(pattern);
+Installation::Installation(const std::string &installDir)
+    : tmp("zo-driver"), root(tmp.path()) {
   prefix = root / installDir;
   bin = prefix / "bin";
   rec = prefix / "rec";
@@ -50,11 +28,6 @@ Installation::Installation(const std::string &installDir) {
                              fs::perms::others_read | fs::perms::others_exec);
   // A complete installation has the interface-description plug-in.
   addPlugin("ifacewriter");
-}
-
-Installation::~Installation() {
-  std::error_code ignored;
-  fs::remove_all(root, ignored);
 }
 
 void Installation::touch(const fs::path &path) const { writeFile(path, ""); }
@@ -80,43 +53,7 @@ RunResult Installation::zo(const Args &args, const Args &extraEnv) const {
 }
 
 RunResult Installation::run(const fs::path &exe, const Args &args, const Args &extraEnv) const {
-  fs::path outFile = root / "stdout", errFile = root / "stderr";
-  std::vector<std::string> env;
-  for (char **e = environ; *e; ++e)
-    env.push_back(*e);
-  for (const std::string &extra : extraEnv) {
-    std::string name = extra.substr(0, extra.find('=') + 1);
-    env.erase(std::remove_if(env.begin(), env.end(),
-                             [&](const std::string &e) { return e.rfind(name, 0) == 0; }),
-              env.end());
-    env.push_back(extra);
-  }
-  std::vector<char *> argv{const_cast<char *>(exe.c_str())}, envp;
-  for (const std::string &a : args)
-    argv.push_back(const_cast<char *>(a.c_str()));
-  argv.push_back(nullptr);
-  for (const std::string &e : env)
-    envp.push_back(const_cast<char *>(e.c_str()));
-  envp.push_back(nullptr);
-
-  pid_t pid = fork();
-  if (pid == 0) {
-    int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out < 0 || err < 0 || chdir(work.c_str()) != 0)
-      _exit(126);
-    dup2(out, 1);
-    dup2(err, 2);
-    execve(exe.c_str(), argv.data(), envp.data());
-    _exit(127);
-  }
-  RunResult result;
-  int status = 0;
-  if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-    result.status = WEXITSTATUS(status);
-  result.out = readFile(outFile);
-  result.err = readFile(errFile);
-  return result;
+  return runProcess(exe, args, work, extraEnv);
 }
 
 std::vector<ToolCall> Installation::calls() const {

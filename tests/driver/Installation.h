@@ -10,6 +10,8 @@
 #ifndef ZO_TESTS_DRIVER_INSTALLATION_H
 #define ZO_TESTS_DRIVER_INSTALLATION_H
 
+#include "Process.h"
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -17,13 +19,6 @@
 namespace zotest {
 
 namespace fs = std::filesystem;
-using Args = std::vector<std::string>;
-
-struct RunResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
 
 struct ToolCall {
   std::string tool;
@@ -34,9 +29,6 @@ class Installation {
 public:
   // `installDir` names the directory that holds bin/, etc/ and wasm-sysroot/.
   explicit Installation(const std::string &installDir = "inst");
-  ~Installation();
-  Installation(const Installation &) = delete;
-  Installation &operator=(const Installation &) = delete;
 
   // The executable directory as the driver resolves it.
   std::string dir() const { return bin.string(); }
@@ -64,6 +56,10 @@ public:
   bool inWork(const std::string &relative) const { return fs::exists(work / relative); }
   void touch(const fs::path &path) const;
 
+private:
+  TempDir tmp;
+
+public:
   fs::path root;
   fs::path prefix;
   fs::path bin;
@@ -73,8 +69,6 @@ public:
 
 // The tools the driver may run; each gets a recording stand-in.
 extern const char *const InstalledTools[6];
-
-std::string readFile(const fs::path &path);
 
 } // namespace zotest
 

@@ -1,0 +1,174 @@
+/*===- runtime.c - What every contract needs from its runtime --------------===
+ *
+ * Global destructors, abort and assert, and the C library's file output, all
+ * reporting through the host.  The C library's own versions of these are
+ * left out of the sysroot's libc: its __cxa_finalize does nothing, and its
+ * abort, assert and stdio would need a file system.
+ *
+ * `apply` runs __wasm_call_ctors on entry and __cxa_finalize(0) before it
+ * returns, so the destructors that the constructors registered run on every
+ * call, last registered first, each once.
+ *
+ *===----------------------------------------------------------------------===*/
+
+#include <corvane/host.h>
+
+#include <errno.h>
+#include <stddef.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/types.h>
+#include <sys/uio.h>
+
+#ifdef CORVANE_DEBUG
+#define DEBUG_LOG(text) corvane_log(text, sizeof(text) - 1)
+#else
+#define DEBUG_LOG(text) ((void)0)
+#endif
+
+/*--- Destructors ---------------------------------------------------------*/
+
+struct exit_entry {
+  void (*fn)(void *);
+  void *arg;
+  void *dso;
+};
+
+/* Contracts rarely have more globals than this; past it the list moves to
+ * the heap. */
+static struct exit_entry initial_entries[64];
+static struct exit_entry *entries = initial_entries;
+static size_t entry_count;
+static size_t entry_capacity = sizeof initial_entries / sizeof initial_entries[0];
+
+static int grow_entries(void) {
+  size_t capacity = entry_capacity * 2;
+  struct exit_entry *grown = malloc(capacity * sizeof *grown);
+  if (!grown)
+    return -1;
+  memcpy(grown, entries, entry_count * sizeof *grown);
+  if (entries != initial_entries)
+    free(entries);
+  entries = grown;
+  entry_capacity = capacity;
+  return 0;
+}
+
+int __cxa_atexit(void (*fn)(void *), void *arg, void *dso) {
+#ifdef CORVANE_DEBUG
+  if (!fn)
+    corvane_abort("__cxa_atexit: null destructor", 29);
+#endif
+  if (entry_count == entry_capacity && grow_entries() != 0)
+    return -1;
+  entries[entry_count].fn = fn;
+  entries[entry_count].arg = arg;
+  entries[entry_count].dso = dso;
+  ++entry_count;
+  return 0;
+}
+
+static void call_plain(void *fn) { ((void (*)(void))fn)(); }
+
+int atexit(void (*fn)(void)) { return __cxa_atexit(call_plain, (void *)fn, NULL); }
+
+/* A handle of 0 runs every registered destructor; another runs those its
+ * module registered.  Each entry leaves the list before it runs, so it runs
+ * once even when a destructor registers more or finalises again. */
+void __cxa_finalize(void *dso) {
+  DEBUG_LOG("corvane: running destructors");
+  size_t i = entry_count;
+  while (i > 0) {
+    --i;
+    if (i >= entry_count) {
+      i = entry_count;
+      continue;
+    }
+    if (dso && entries[i].dso != dso)
+      continue;
+    struct exit_entry entry = entries[i];
+    memmove(&entries[i], &entries[i + 1], (entry_count - i - 1) * sizeof *entries);
+    --entry_count;
+    entry.fn(entry.arg);
+    if (i > entry_count)
+      i = entry_count;
+  }
+}
+
+/* exit() runs the destructors as well. */
+void __funcs_on_exit(void) { __cxa_finalize(NULL); }
+
+/*--- abort and assert ----------------------------------------------------*/
+
+void abort(void) { corvane_abort("abort() called", 14); }
+
+static size_t append(char *buf, size_t at, size_t size, const char *text) {
+  while (*text && at + 1 < size)
+    buf[at++] = *text++;
+  buf[at] = '\0';
+  return at;
+}
+
+void __assert_fail(const char *expr, const char *file, int line, const char *func) {
+  char number[12];
+  char *digits = number + sizeof number - 1;
+  unsigned value = line < 0 ? 0u : (unsigned)line;
+  *digits = '\0';
+  do
+    *--digits = (char)('0' + value % 10);
+  while ((value /= 10) != 0);
+
+  char message[512];
+  size_t at = append(message, 0, sizeof message, "assertion failed: ");
+  at = append(message, at, sizeof message, expr);
+  at = append(message, at, sizeof message, " (");
+  at = append(message, at, sizeof message, file);
+  at = append(message, at, sizeof message, ":");
+  at = append(message, at, sizeof message, digits);
+  at = append(message, at, sizeof message, ": ");
+  at = append(message, at, sizeof message, func);
+  at = append(message, at, sizeof message, ")");
+  corvane_abort(message, (uint32_t)at);
+}
+
+/*--- File output ---------------------------------------------------------*/
+
+/* What the C library writes to stdout or stderr becomes one host log line
+ * per write, without its final newline. */
+ssize_t writev(int fd, const struct iovec *iov, int count) {
+  (void)fd;
+  char line[1024];
+  size_t length = 0;
+  ssize_t total = 0;
+  for (int i = 0; i < count; ++i) {
+    const char *data = iov[i].iov_base;
+    for (size_t j = 0; j < iov[i].iov_len; ++j) {
+      if (length == sizeof line) {
+        corvane_log(line, (uint32_t)length);
+        length = 0;
+      }
+      line[length++] = data[j];
+    }
+    total += (ssize_t)iov[i].iov_len;
+  }
+  if (length > 0 && line[length - 1] == '\n')
+    --length;
+  if (length > 0)
+    corvane_log(line, (uint32_t)length);
+  return total;
+}
+
+off_t __lseek(int fd, off_t offset, int whence) {
+  (void)fd;
+  (void)offset;
+  (void)whence;
+  errno = ESPIPE;
+  return -1;
+}
+
+off_t lseek(int fd, off_t offset, int whence) __attribute__((weak, alias("__lseek")));
+
+int close(int fd) {
+  (void)fd;
+  return 0;
+}

@@ -1,0 +1,57 @@
+//===- corvane/contract.hpp - The C++ contract SDK ------------------------===//
+//
+// A contract defines the entry point
+//
+//   extern "C" void apply() { ... }
+//
+// which the host calls once per call.  Global objects are constructed when
+// apply is entered and destroyed before it returns, on every call.  The
+// functions below wrap the host interface of <corvane/host.h>.
+//
+// Built with -debug-contract, the library checks more (storage keys must be
+// 1 to 256 bytes) and logs what it does.
+//
+//===----------------------------------------------------------------------===//
+
+#ifndef CORVANE_CONTRACT_HPP
+#define CORVANE_CONTRACT_HPP
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace corvane {
+
+constexpr size_t max_key_size = 256;
+
+// The bytes sent with this call.
+std::string input();
+// Appends to what the caller receives.
+void output(std::string_view data);
+
+// The contract's persistent storage.
+std::optional<std::string> storage_get(std::string_view key);
+void storage_set(std::string_view key, std::string_view value);
+void storage_erase(std::string_view key);
+
+// A log line for the operator, and a named event for observers.
+void log(std::string_view text);
+void emit(std::string_view name, std::string_view data);
+
+// Ends the call: its storage changes are discarded.
+[[noreturn]] void abort(std::string_view message);
+void check(bool condition, std::string_view message);
+
+// The calling account, and the accounts whose authorization the call
+// carries.
+std::string caller();
+bool has_auth(std::string_view account);
+void require_auth(std::string_view account);
+
+// Aborts on a key the host would refuse (checked with -debug-contract).
+void check_key(std::string_view key);
+
+} // namespace corvane
+
+#endif
