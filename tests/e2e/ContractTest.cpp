@@ -1,0 +1,163 @@
+//===- ContractTest.cpp - Contracts built by zo++ and run by ctrrun -------===//
+
+#include "ContractTest.h"
+
+namespace zotest {
+namespace {
+
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+// Global constructors run when apply is entered and destructors before it
+// returns, last constructed first, on every call and with every option that
+// changes how the contract is compiled or linked.
+TEST_F(ContractTest, GlobalsAreConstructedAndDestroyedOnEveryCall) {
+  const Args options[] = {{},
+                          {"-O0"},
+                          {"-g"},
+                          {"-Os"},
+                          {"-use-dlmalloc=false"},
+                          {"-use-host-libc=false"},
+                          {"-debug-contract"},
+                          {"-stack-size=65536"},
+                          {"-dump-names", "-save-temps"}};
+  const std::string oneCall = "ctor A;ctor B;body;dtor B;dtor A;";
+  int n = 0;
+  for (const Args &option : options) {
+    SCOPED_TRACE(::testing::PrintToString(option));
+    std::string module = "lifecycle" + std::to_string(n++) + ".wasm";
+    build("lifecycle.cpp", module, option);
+    RunResult r = ctrrun({"--calls=3", module});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, oneCall + oneCall + oneCall);
+  }
+}
+
+TEST_F(ContractTest, DebugRuntimeReports) {
+  build("lifecycle.cpp", "debug.wasm", {"-debug-contract"});
+  RunResult r = ctrrun({"debug.wasm"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.err, HasSubstr("corvane: running destructors"));
+
+  build("lifecycle.cpp", "plain.wasm");
+  r = ctrrun({"plain.wasm"});
+  EXPECT_THAT(r.err, Not(HasSubstr("corvane:")));
+}
+
+TEST_F(ContractTest, StandardLibraryWorks) {
+  for (const Args &option : {Args{}, Args{"-O0"}, Args{"-use-host-libc=false", "-use-dlmalloc=false"}}) {
+    SCOPED_TRACE(::testing::PrintToString(option));
+    build("features.cpp", "features.wasm", option);
+    RunResult r = ctrrun({"features.wasm", "to be or not to be"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "be=2;to=2;not=1;or=1;0.667|   ab|ff");
+  }
+}
+
+TEST_F(ContractTest, HostProvidesTheMemoryFunctions) {
+  const std::vector<std::string> hostFunctions = {"env.memcpy", "env.memset"};
+  build("features.cpp", "host.wasm");
+  std::vector<std::string> imports = importsOf(dir() / "host.wasm");
+  for (const std::string &name : hostFunctions)
+    EXPECT_THAT(imports, Contains(name));
+
+  build("features.cpp", "own.wasm", {"-use-host-libc=false"});
+  imports = importsOf(dir() / "own.wasm");
+  for (const std::string &name : {"env.memcpy", "env.memmove", "env.memset", "env.memcmp",
+                                  "env.strlen", "env.strcmp", "env.strncmp"})
+    EXPECT_THAT(imports, Not(Contains(name)));
+  // Nothing else is imported but the host interface.
+  for (const std::string &name : imports)
+    EXPECT_EQ(name.rfind("env.corvane_", 0), 0u) << name;
+}
+
+TEST_F(ContractTest, AllocatorChoice) {
+  build("allocator.cpp", "dlmalloc.wasm");
+  EXPECT_EQ(ctrrun({"dlmalloc.wasm"}).out, "reused");
+  build("allocator.cpp", "plainheap.wasm", {"-use-dlmalloc=false"});
+  EXPECT_EQ(ctrrun({"plainheap.wasm"}).out, "fresh");
+}
+
+TEST_F(ContractTest, UndefinedFunctionFailsTheLink) {
+  RunResult r = zo({"-o", "undeclared.wasm", contract("undeclared.cpp").string()});
+  EXPECT_EQ(r.status, 255);
+  EXPECT_THAT(r.err, HasSubstr("undefined symbol: not_declared_anywhere"));
+  EXPECT_FALSE(fs::exists(dir() / "undeclared.wasm"));
+}
+
+TEST_F(ContractTest, RunnerRejectsFailingContracts) {
+  build("failures.cpp", "failures.wasm");
+  EXPECT_EQ(ctrrun({"failures.wasm", "nothing"}).out, "fine");
+  struct Case {
+    std::string input, message;
+  } cases[] = {
+      {"trap", "trap"},
+      {"abort", "contract aborted: broken on purpose"},
+      {"assert", "contract aborted: assertion failed: how.empty()"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.input);
+    RunResult r = ctrrun({"failures.wasm", c.input});
+    EXPECT_NE(r.status, 0);
+    EXPECT_THAT(r.err, HasSubstr(c.message));
+    EXPECT_EQ(r.out, "");
+  }
+}
+
+TEST_F(ContractTest, RunnerRejectsUnknownImports) {
+  // The import is declared with its module, so the link takes it as is.
+  RunResult r = zo({"-o", "teleport.wasm", "-DTELEPORT", contract("failures.cpp").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_THAT(importsOf(dir() / "teleport.wasm"), Contains("env.corvane_teleport"));
+  r = ctrrun({"teleport.wasm", "nothing"});
+  EXPECT_NE(r.status, 0);
+  EXPECT_THAT(r.err, HasSubstr("env.corvane_teleport"));
+  EXPECT_EQ(r.out, "");
+}
+
+// The polish shrinks the module and keeps what it does.
+TEST_F(ContractTest, PolishShrinksAndKeepsBehaviour) {
+  // -jit leaves the module unpolished.
+  fs::path raw = build("features.cpp", "raw.wasm", {"-jit"});
+  fs::path polished = dir() / "polished.wasm";
+  fs::copy_file(raw, polished);
+  RunResult r = runProcess(tool("binpolish"), {polished.string()}, dir());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_LT(fs::file_size(polished), fs::file_size(raw));
+  RunResult before = ctrrun({"raw.wasm", "a b a"});
+  RunResult after = ctrrun({"polished.wasm", "a b a"});
+  EXPECT_EQ(before.status, 0);
+  EXPECT_EQ(after.status, 0);
+  EXPECT_EQ(before.out, after.out);
+}
+
+TEST_F(ContractTest, TokenTransfers) {
+  fs::path module = build(fs::path(ZO_EXAMPLES) / "token/token.cpp", "token.wasm");
+  auto call = [&](const std::string &caller, const std::string &input) {
+    return ctrrun({"--storage=token.json", "--caller=" + caller, module.string(), input});
+  };
+  RunResult r = call("alice", "create alice 1000");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "created 1000 for alice\n");
+  r = call("alice", "transfer alice bob 250");
+  EXPECT_EQ(r.out, "alice -> bob: 250\n");
+  EXPECT_THAT(r.err, HasSubstr("event transfer: alice bob 250"));
+  EXPECT_THAT(r.err, HasSubstr("token: 2 balances saved"));
+
+  // Bob may not spend Alice's tokens, nor more than he has; a failed call
+  // changes nothing.
+  r = call("bob", "transfer alice bob 1");
+  EXPECT_NE(r.status, 0);
+  EXPECT_THAT(r.err, HasSubstr("missing authority of alice"));
+  r = call("bob", "transfer bob carol 251");
+  EXPECT_NE(r.status, 0);
+  EXPECT_THAT(r.err, HasSubstr("overdrawn balance of bob"));
+
+  EXPECT_EQ(call("bob", "balance alice").out, "alice: 750\n");
+  EXPECT_EQ(call("bob", "balance bob").out, "bob: 250\n");
+  EXPECT_EQ(call("bob", "balance carol").out, "carol: 0\n");
+}
+
+} // namespace
+} // namespace zotest
