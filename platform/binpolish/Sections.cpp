@@ -25,11 +25,11 @@ Expected<std::vector<char>> stripCustomSections(ArrayRef<uint8_t> Module) {
   const uint8_t *End = Module.end();
   const uint8_t *Section = Module.begin() + HeaderSize;
   while (Section != End) {
-    const char *Error = nullptr;
+    const char *LEBError = nullptr;
     unsigned Length = 0;
-    uint64_t Size = decodeULEB128(Section + 1, &Length, End, &Error);
+    uint64_t Size = decodeULEB128(Section + 1, &Length, End, &LEBError);
     const uint8_t *Payload = Section + 1 + Length;
-    if (Error || Size > uint64_t(End - Payload))
+    if (LEBError || Size > uint64_t(End - Payload))
       return Malformed(Section - Module.begin());
     if (*Section != CustomSectionId)
       Result.insert(Result.end(), Section, Payload + Size);

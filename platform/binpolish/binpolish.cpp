@@ -118,6 +118,9 @@ static Error polish(StringRef Path) {
 
 int main(int argc, char **argv) {
   cl::HideUnrelatedOptions(BinpolishCategory);
+  cl::SetVersionPrinter([](raw_ostream &OS) {
+    OS << "binpolish (Corvane toolchain), optimizing with binaryen\n";
+  });
   cl::ParseCommandLineOptions(
       argc, argv,
       "Corvane contract module polisher\n\n"
