@@ -142,9 +142,9 @@ TEST(Json, NumbersKeepTheirKindAndValue) {
   EXPECT_EQ(json::Value("1").as_int64(), std::nullopt);
 
   // JSON has no NaN or infinity.
-  json::Array special{std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+  json::Array not_finite{std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
                       -std::numeric_limits<double>::infinity()};
-  EXPECT_EQ(json::write(json::Value(special)), "[null,null,null]");
+  EXPECT_EQ(json::write(json::Value(not_finite)), "[null,null,null]");
 }
 
 TEST(Json, StringEscapes) {
