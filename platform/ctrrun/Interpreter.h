@@ -1,0 +1,50 @@
+//===- Interpreter.h - A contract instantiated in wabt's interpreter -------===//
+
+#ifndef CTRRUN_INTERPRETER_H
+#define CTRRUN_INTERPRETER_H
+
+#include "ContractCode.h"
+#include "Host.h"
+
+#include "llvm/Support/Error.h"
+
+#include "wabt/interp/interp.h"
+
+#include <memory>
+
+namespace ctrrun {
+
+class Interpreter {
+public:
+  /// Validates the module, links its imports to H and instantiates it, all
+  /// but the start function.
+  static llvm::Expected<std::unique_ptr<Interpreter>>
+  create(const ContractCode &Code, Host &H, uint64_t MaxInstructions);
+
+  /// Runs the module's start function, if it has one, counted like a call.
+  llvm::Error start();
+
+  /// Calls the export `apply` once; memory and globals carry over to the
+  /// next call.
+  llvm::Error callApply();
+
+  /// Instructions executed so far, over all calls.
+  uint64_t instructions() const { return Executed; }
+
+private:
+  Interpreter(uint64_t MaxInstructions) : MaxInstructions(MaxInstructions) {}
+
+  llvm::Error run(const wabt::interp::DefinedFunc &F, llvm::StringRef What);
+
+  // Declared first: everything below holds references into it.
+  wabt::interp::Store S;
+  wabt::interp::Instance::Ptr Inst;
+  wabt::interp::DefinedFunc::Ptr Apply;
+  wabt::interp::DefinedFunc::Ptr Start;
+  uint64_t MaxInstructions;
+  uint64_t Executed = 0;
+};
+
+} // namespace ctrrun
+
+#endif

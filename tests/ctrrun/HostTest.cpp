@@ -1,0 +1,175 @@
+//===- HostTest.cpp - The host functions as contracts see them ------------===//
+
+#include "CtrrunTest.h"
+
+#include <cstring>
+
+namespace zotest {
+namespace {
+
+using ::testing::HasSubstr;
+
+// Output: the caller's name, the caller read into a 2-byte buffer over
+// "##########" with the full size as the length, and has_auth(input).
+TEST_F(CtrrunTest, CallerAndAuthorization) {
+  std::string module = wasm("identity", contract(R"(
+  (data (i32.const 512) "##########")
+  (func (export "apply") (local $n i32)
+    (local.set $n (call $read_input))
+    (call $output_write (i32.const 256) (call $caller (i32.const 256) (i32.const 64)))
+    (call $output_write (i32.const 512) (call $caller (i32.const 512) (i32.const 2)))
+    (i32.store8 (i32.const 600)
+                (i32.add (i32.const 48) (call $has_auth (i32.const 0) (local.get $n))))
+    (call $output_write (i32.const 600) (i32.const 1)))
+)"));
+  struct Case {
+    Args options;
+    std::string account, caller;
+    char authorized;
+  } cases[] = {
+      {{}, "alice", "alice", '1'},
+      {{}, "bob", "alice", '0'},
+      {{}, "alic", "alice", '0'},
+      {{"--caller=bob"}, "bob", "bob", '1'},
+      {{"--caller=bob"}, "alice", "bob", '0'},
+      {{"--auth=carol", "--auth=dave"}, "dave", "alice", '1'},
+      {{"--auth=carol", "--auth=dave"}, "carol", "alice", '1'},
+      // A list of authorizations replaces the caller's.
+      {{"--auth=carol"}, "alice", "alice", '0'},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.options) + " " + c.account);
+    Args args = c.options;
+    args.insert(args.end(), {module, c.account});
+    RunResult r = ctrrun(args);
+    EXPECT_EQ(diagnostics(r), "");
+    EXPECT_EQ(r.out, c.caller + c.caller.substr(0, 2) + std::string(c.caller.size() - 2, '#') +
+                         c.authorized);
+  }
+}
+
+// Log lines and events go to standard error as they happen, one line each.
+TEST_F(CtrrunTest, LogAndEventLines) {
+  std::string module = wasm("log", contract(R"(
+  (data (i32.const 256) "hello\nworld")
+  (data (i32.const 300) "transfer")
+  (data (i32.const 320) "alice bob 5")
+  (func (export "apply")
+    (call $log (i32.const 256) (i32.const 11))
+    (call $emit_event (i32.const 300) (i32.const 8) (i32.const 320) (i32.const 11))
+    (call $log (i32.const 0) (call $read_input))
+    (call $emit_event (i32.const 0) (i32.const 0) (i32.const 0) (i32.const 0)))
+)"));
+  RunResult r = ctrrun({module, "back\\slash\x7f"});
+  EXPECT_EQ(diagnostics(r), "log: hello\\x0aworld\n"
+                            "event transfer: alice bob 5\n"
+                            "log: back\\x5cslash\\x7f\n"
+                            "event : \n");
+  EXPECT_EQ(r.out, "");
+}
+
+// The C library functions the host lends: each result is stored in a table
+// that the contract writes out.
+TEST_F(CtrrunTest, MemoryFunctionResults) {
+  struct Case {
+    const char *expr;
+    int32_t result;
+  } cases[] = {
+      {"(call $memcpy (i32.const 200) (i32.const 100) (i32.const 6))", 200},
+      {"(call $strcmp (i32.const 200) (i32.const 100))", 0},
+      // Overlapping: memmove copies as if through a buffer.
+      {"(call $memmove (i32.const 201) (i32.const 200) (i32.const 5))", 201},
+      {"(i32.load (i32.const 200))", 0x6c656868}, // "hhel"
+      {"(call $memset (i32.const 300) (i32.const 0x141) (i32.const 3))", 300},
+      {"(i32.load (i32.const 300))", 0x00414141},
+      {"(call $memcmp (i32.const 100) (i32.const 110) (i32.const 4))", 'l' - 'p'},
+      {"(call $memcmp (i32.const 110) (i32.const 100) (i32.const 4))", 'p' - 'l'},
+      {"(call $memcmp (i32.const 100) (i32.const 110) (i32.const 3))", 0},
+      {"(call $memcmp (i32.const 120) (i32.const 124) (i32.const 1))", 0xff - 1},
+      {"(call $memcmp (i32.const 65536) (i32.const 0) (i32.const 0))", 0},
+      {"(call $strlen (i32.const 100))", 5},
+      {"(call $strlen (i32.const 105))", 0},
+      {"(call $strcmp (i32.const 100) (i32.const 110))", 'l' - 'p'},
+      {"(call $strcmp (i32.const 100) (i32.const 105))", 'h'},
+      {"(call $strcmp (i32.const 120) (i32.const 124))", 0xff - 1},
+      {"(call $strncmp (i32.const 100) (i32.const 110) (i32.const 3))", 0},
+      {"(call $strncmp (i32.const 100) (i32.const 110) (i32.const 4))", 'l' - 'p'},
+      {"(call $strncmp (i32.const 100) (i32.const 110) (i32.const 0))", 0},
+      // The last bytes of memory are in reach.
+      {"(call $memcpy (i32.const 65530) (i32.const 100) (i32.const 6))", 65530},
+      {"(call $strlen (i32.const 65530))", 5},
+      {"(call $memset (i32.const 65536) (i32.const 0) (i32.const 0))", 65536},
+  };
+  std::string stores;
+  int n = 0;
+  for (const Case &c : cases)
+    stores += "(i32.store (i32.const " + std::to_string(4000 + 4 * n++) + ") " + c.expr + ")\n";
+  std::string module = wasm("libc", contract(R"(
+  (data (i32.const 100) "hello\00")
+  (data (i32.const 110) "help\00")
+  (data (i32.const 120) "\ff\00")
+  (data (i32.const 124) "\01\00")
+  (func (export "apply")
+)" + stores + "(call $output_write (i32.const 4000) (i32.const " +
+                                                 std::to_string(4 * n) + ")))"));
+  RunResult r = ctrrun({module});
+  EXPECT_EQ(diagnostics(r), "");
+  ASSERT_EQ(r.out.size(), 4u * n);
+  for (int i = 0; i < n; ++i) {
+    int32_t result;
+    std::memcpy(&result, r.out.data() + 4 * i, 4);
+    EXPECT_EQ(result, cases[i].result) << cases[i].expr;
+  }
+}
+
+// A host function handed memory outside the contract's memory traps
+// instead of touching it; the call's output is dropped.
+TEST_F(CtrrunTest, OutOfBoundsPointersTrap) {
+  // The last 6 bytes of memory hold no terminator.
+  const std::string unterminated =
+      "(drop (call $memset (i32.const 65530) (i32.const 120) (i32.const 6)))";
+  struct Case {
+    std::string function, statements;
+  } cases[] = {
+      {"memcpy", "(drop (call $memcpy (i32.const 65530) (i32.const 0) (i32.const 7)))"},
+      {"memcpy", "(drop (call $memcpy (i32.const 0) (i32.const 65535) (i32.const 2)))"},
+      {"memmove", "(drop (call $memmove (i32.const 0) (i32.const -1) (i32.const 2)))"},
+      {"memset", "(drop (call $memset (i32.const 65536) (i32.const 0) (i32.const 1)))"},
+      {"memcmp", "(drop (call $memcmp (i32.const 0) (i32.const 65535) (i32.const 2)))"},
+      {"strlen", "(drop (call $strlen (i32.const 65536)))"},
+      {"strlen", unterminated + "(drop (call $strlen (i32.const 65530)))"},
+      {"strcmp", unterminated + "(drop (call $strcmp (i32.const 65530) (i32.const 65530)))"},
+      {"strncmp",
+       unterminated + "(drop (call $strncmp (i32.const 65530) (i32.const 65530) (i32.const 9)))"},
+      {"corvane_input_read", "(drop (call $input_read (i32.const 65534) (i32.const 3)))"},
+      {"corvane_output_write", "(call $output_write (i32.const -1) (i32.const 2))"},
+      {"corvane_storage_get",
+       "(drop (call $storage_get (i32.const 65535) (i32.const 2) (i32.const 0) (i32.const 0)))"},
+      {"corvane_storage_set",
+       "(call $storage_set (i32.const 0) (i32.const 1) (i32.const 65535) (i32.const 2))"},
+      {"corvane_storage_erase", "(call $storage_erase (i32.const 0) (i32.const 65537))"},
+      {"corvane_log", "(call $log (i32.const 65000) (i32.const 1000))"},
+      {"corvane_emit_event",
+       "(call $emit_event (i32.const 0) (i32.const 1) (i32.const 65535) (i32.const 5))"},
+      // A message out of reach is a trap, not an abort.
+      {"corvane_abort", "(call $abort (i32.const 65535) (i32.const 2))"},
+      {"corvane_caller", "(drop (call $caller (i32.const 65534) (i32.const 10)))"},
+      {"corvane_has_auth", "(drop (call $has_auth (i32.const -16) (i32.const 32)))"},
+  };
+  int n = 0;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.statements);
+    std::string module = wasm("oob" + std::to_string(n++), contract(R"(
+  (func (export "apply")
+    (call $output_write (i32.const 0) (call $read_input))
+)" + c.statements + ")"));
+    RunResult r = ctrrun({module, "abc"});
+    EXPECT_EQ(r.status, 6);
+    EXPECT_THAT(r.err, HasSubstr("ctrrun: trap in apply: env." + c.function +
+                                 ": out of bounds memory access"));
+    EXPECT_EQ(r.out, "");
+  }
+}
+
+} // namespace
+} // namespace zotest

@@ -1,0 +1,222 @@
+//===- RunnerTest.cpp - Input, output, storage and the transaction --------===//
+
+#include "CtrrunTest.h"
+
+namespace zotest {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+const char Echo[] = R"(
+  (func (export "apply") (call $output_write (i32.const 0) (call $read_input)))
+)";
+
+TEST_F(CtrrunTest, InputRoundTrip) {
+  std::string echo = wasm("echo", contract(Echo));
+  for (const std::string input : {"", "hello world", "two\nlines\n"}) {
+    RunResult r = ctrrun({echo, input});
+    EXPECT_EQ(diagnostics(r), "");
+    EXPECT_EQ(r.out, input);
+  }
+  EXPECT_EQ(ctrrun({echo}).out, "");
+
+  const std::string bytes("a\0b\n\xff", 5);
+  writeFile(dir() / "input.bin", bytes);
+  EXPECT_EQ(ctrrun({"--input-file=input.bin", echo}).out, bytes);
+
+  RunResult both = ctrrun({"--input-file=input.bin", echo, "text"});
+  EXPECT_EQ(both.status, 1);
+  EXPECT_THAT(both.err, StartsWith("ctrrun: "));
+  RunResult missing = ctrrun({"--input-file=missing.txt", echo});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.err, "ctrrun: missing.txt: No such file or directory\n");
+}
+
+// Input: an operation, a one-byte key and a value.  'g' writes the value
+// (or "absent"), then "/" and the value read into a 2-byte buffer over
+// "*****" with the size get returned; 's' sets the key; 'x' erases it; 'a'
+// and 't' set it and then abort or trap.
+const char StorageContract[] = R"(
+  (data (i32.const 3000) "*****")
+  (data (i32.const 4096) "absent")
+  (data (i32.const 4110) "refused/")
+  (func (export "apply") (local $n i32) (local $op i32) (local $size i32)
+    (local.set $n (call $read_input))
+    (local.set $op (i32.load8_u (i32.const 0)))
+    (if (i32.eq (local.get $op) (i32.const 0x67))
+      (then
+        (local.set $size (call $storage_get (i32.const 1) (i32.const 1) (i32.const 2048) (i32.const 0)))
+        (if (i32.lt_s (local.get $size) (i32.const 0))
+          (then (call $output_write (i32.const 4096) (i32.const 6)) (return)))
+        (drop (call $storage_get (i32.const 1) (i32.const 1) (i32.const 2048) (local.get $size)))
+        (call $output_write (i32.const 2048) (local.get $size))
+        (call $output_write (i32.const 4117) (i32.const 1))
+        (call $output_write (i32.const 3000)
+          (call $storage_get (i32.const 1) (i32.const 1) (i32.const 3000) (i32.const 2)))
+        (return)))
+    (if (i32.eq (local.get $op) (i32.const 0x78))
+      (then (call $storage_erase (i32.const 1) (i32.const 1)) (return)))
+    (call $storage_set (i32.const 1) (i32.const 1) (i32.const 2) (i32.sub (local.get $n) (i32.const 2)))
+    (if (i32.eq (local.get $op) (i32.const 0x61))
+      (then (call $abort (i32.const 4110) (i32.const 7))))
+    (if (i32.eq (local.get $op) (i32.const 0x74))
+      (then unreachable)))
+)";
+
+TEST_F(CtrrunTest, StoragePersistsOnlyAfterSuccess) {
+  std::string module = wasm("storage", contract(StorageContract));
+  auto call = [&](const std::string &input) {
+    return ctrrun({"--storage=state.json", module, input});
+  };
+  const fs::path state = dir() / "state.json";
+
+  RunResult r = call("gK");
+  EXPECT_EQ(r.out, "absent");
+  EXPECT_FALSE(fs::exists(state)) << "nothing happened, yet it was saved";
+  EXPECT_EQ(call("sKhello").status, 0);
+  EXPECT_EQ(readFile(state), "{\n  \"4b\": \"68656c6c6f\"\n}\n");
+  EXPECT_EQ(call("gK").out, "hello/he***");
+
+  // A failed call changes nothing, and prints nothing.
+  const struct {
+    const char *input;
+    int status;
+    const char *message;
+  } failures[] = {{"aKbye", 7, "ctrrun: contract aborted: refused\n"},
+                  {"tKbye", 6, "ctrrun: trap in apply: unreachable executed\n"}};
+  for (const auto &f : failures) {
+    SCOPED_TRACE(f.input);
+    r = call(f.input);
+    EXPECT_EQ(r.status, f.status);
+    EXPECT_THAT(r.err, HasSubstr(f.message));
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(readFile(state), "{\n  \"4b\": \"68656c6c6f\"\n}\n");
+  }
+
+  EXPECT_EQ(call("sLab").status, 0);
+  EXPECT_EQ(call("sK").status, 0);
+  EXPECT_EQ(readFile(state), "{\n  \"4b\": \"\",\n  \"4c\": \"6162\"\n}\n");
+  EXPECT_EQ(call("gK").out, "/");
+  EXPECT_EQ(call("xK").status, 0);
+  EXPECT_EQ(call("gK").out, "absent");
+  EXPECT_EQ(call("gL").out, "ab/ab");
+  EXPECT_EQ(readFile(state), "{\n  \"4c\": \"6162\"\n}\n");
+
+  // Hex digits of either case are read.
+  writeFile(state, "{\"4B\": \"4869\"}");
+  EXPECT_EQ(call("gK").out, "Hi/Hi");
+  // Without --storage, nothing is kept.
+  EXPECT_EQ(ctrrun({module, "sKx"}).status, 0);
+  EXPECT_EQ(ctrrun({module, "gK"}).out, "absent");
+}
+
+TEST_F(CtrrunTest, MalformedStorageIsRejectedAndKept) {
+  std::string module = wasm("storage", contract(StorageContract));
+  struct Case {
+    std::string content, why;
+  } cases[] = {
+      {"", "malformed storage file: "},
+      {"{\"00\": \"01\"", "malformed storage file: "},
+      {"[]", "expected a JSON object"},
+      {"{\"zz\": \"00\"}", "key \"zz\" is not hex-encoded bytes"},
+      {"{\"abc\": \"00\"}", "key \"abc\" is not hex-encoded bytes"},
+      {"{\"00\": 5}", "the value of key \"00\" is not a string of hex-encoded bytes"},
+      {"{\"00\": \"0g\"}", "the value of key \"00\" is not a string of hex-encoded bytes"},
+      {"{\"00\": \"012\"}", "the value of key \"00\" is not a string of hex-encoded bytes"},
+      {"{\"aa\": \"00\", \"AA\": \"01\"}", "appears twice"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.content);
+    writeFile(dir() / "state.json", c.content);
+    RunResult r = ctrrun({"--storage=state.json", module, "sKv"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_THAT(r.err, StartsWith("ctrrun: state.json: malformed storage file: "));
+    EXPECT_THAT(r.err, HasSubstr(c.why));
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(readFile(dir() / "state.json"), c.content);
+  }
+
+  fs::create_directory(dir() / "folder");
+  RunResult r = ctrrun({"--storage=folder", module, "sKv"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_THAT(r.err, StartsWith("ctrrun: folder: "));
+}
+
+// The calls of one run share the instance and the transaction.
+TEST_F(CtrrunTest, CallsShareStateAndTransaction) {
+  // Each call counts itself in a global and in memory, writes both counts,
+  // stores the global's in storage and aborts when the input is the count.
+  std::string module = wasm("calls", contract(R"(
+  (global $calls (mut i32) (i32.const 0))
+  (data (i32.const 300) "k")
+  (func (export "apply") (local $n i32)
+    (local.set $n (call $read_input))
+    (global.set $calls (i32.add (global.get $calls) (i32.const 1)))
+    (i32.store8 (i32.const 100) (i32.add (i32.load8_u (i32.const 100)) (i32.const 1)))
+    (i32.store8 (i32.const 200) (i32.add (i32.const 48) (global.get $calls)))
+    (i32.store8 (i32.const 201) (i32.add (i32.const 48) (i32.load8_u (i32.const 100))))
+    (call $output_write (i32.const 200) (i32.const 2))
+    (call $storage_set (i32.const 300) (i32.const 1) (i32.const 200) (i32.const 1))
+    (if (i32.and (i32.eq (local.get $n) (i32.const 1))
+                 (i32.eq (i32.load8_u (i32.const 0)) (i32.load8_u (i32.const 200))))
+      (then (call $abort (i32.const 0) (i32.const 1)))))
+)"));
+  EXPECT_EQ(ctrrun({module}).out, "11");
+  EXPECT_EQ(ctrrun({"--calls=3", module}).out, "112233");
+  EXPECT_EQ(ctrrun({"--calls=2", "--storage=s.json", module}).status, 0);
+  EXPECT_EQ(readFile(dir() / "s.json"), "{\n  \"6b\": \"32\"\n}\n");
+  // The third call aborts: the first two calls' changes go too.
+  RunResult r = ctrrun({"--calls=4", "--storage=s.json", module, "3"});
+  EXPECT_EQ(r.status, 7);
+  EXPECT_THAT(r.err, HasSubstr("ctrrun: contract aborted: 3\n"));
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(readFile(dir() / "s.json"), "{\n  \"6b\": \"32\"\n}\n");
+
+  r = ctrrun({"--calls=0", module});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "ctrrun: --calls must be at least 1\n");
+}
+
+TEST_F(CtrrunTest, InstructionsAreCountedAndBounded) {
+  // Loops once per byte of input.
+  std::string module = wasm("loop", contract(R"(
+  (func (export "apply") (local $i i32) (local $n i32)
+    (local.set $n (call $input_size))
+    (block $done
+      (loop $next
+        (br_if $done (i32.ge_u (local.get $i) (local.get $n)))
+        (local.set $i (i32.add (local.get $i) (i32.const 1)))
+        (br $next))))
+)"));
+  auto count = [&](size_t iterations, Args options = {}) {
+    options.insert(options.end(), {module, std::string(iterations, 'x')});
+    RunResult r = ctrrun(options);
+    EXPECT_EQ(diagnostics(r), "");
+    return instructions(r);
+  };
+  long long none = count(0), hundred = count(100), thousand = count(1000);
+  EXPECT_GT(none, 0);
+  EXPECT_GT(hundred - none, 100 * 4) << "an iteration is at least 5 instructions";
+  // Every iteration costs the same.
+  EXPECT_EQ(thousand - none, 10 * (hundred - none));
+  // All calls are counted.
+  EXPECT_EQ(count(100, {"--calls=3"}), 3 * hundred);
+
+  // The limit admits exactly that many instructions.
+  EXPECT_EQ(count(100, {"--max-instructions=" + std::to_string(hundred)}), hundred);
+  RunResult r = ctrrun({"--max-instructions=" + std::to_string(hundred - 1), module,
+                        std::string(100, 'x')});
+  EXPECT_EQ(r.status, 8);
+  EXPECT_EQ(r.err, "instructions: " + std::to_string(hundred - 1) +
+                       "\nctrrun: apply exceeded the limit of " + std::to_string(hundred - 1) +
+                       " instructions\n");
+
+  std::string forever = wasm("forever", "(module (func (export \"apply\") (loop $l (br $l))))");
+  r = ctrrun({"--max-instructions=100000", forever});
+  EXPECT_EQ(r.status, 8);
+  EXPECT_EQ(instructions(r), 100000);
+}
+
+} // namespace
+} // namespace zotest
