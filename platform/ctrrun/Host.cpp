@@ -19,6 +19,44 @@ static Error trap(const Twine &Message) {
   return createStringError(inconvertibleErrorCode(), Message);
 }
 
+// A contract's output and storage live in the host's memory; these bound
+// what a run can make it hold.
+constexpr uint64_t MaxOutputBytes = 64 << 20;
+constexpr uint64_t MaxStorageBytes = 256 << 20;
+
+Host::Host(Transaction &T, raw_ostream &Diagnostics) : T(T), Diagnostics(Diagnostics) {
+  for (const auto &Entry : T.Store)
+    StoredBytes += Entry.first.size() + Entry.second.size();
+}
+
+Error Host::output(StringRef Data) {
+  if (T.Output.size() + Data.size() > MaxOutputBytes)
+    return trap("the call output exceeds the host's limit of " + Twine(MaxOutputBytes) +
+                " bytes");
+  T.Output += Data;
+  return Error::success();
+}
+
+Error Host::store(std::string Key, StringRef Value) {
+  auto It = T.Store.find(Key);
+  uint64_t Replaced = It == T.Store.end() ? 0 : Key.size() + It->second.size();
+  uint64_t Total = StoredBytes - Replaced + Key.size() + Value.size();
+  if (Total > MaxStorageBytes)
+    return trap("storage would exceed the host's limit of " + Twine(MaxStorageBytes) +
+                " bytes");
+  T.Store[std::move(Key)] = Value.str();
+  StoredBytes = Total;
+  return Error::success();
+}
+
+void Host::erase(StringRef Key) {
+  auto It = T.Store.find(Key.str());
+  if (It == T.Store.end())
+    return;
+  StoredBytes -= It->first.size() + It->second.size();
+  T.Store.erase(It);
+}
+
 Error Host::outOfBounds(uint64_t Begin, uint64_t End) const {
   return trap("out of bounds memory access: [" + Twine(Begin) + ", " + Twine(End) +
               ") is outside the memory's " + Twine(Memory ? Memory->ByteSize() : 0) +
@@ -104,8 +142,7 @@ static Error inputRead(Host &H, const Values &Args, uint32_t &Result) {
 
 static Error outputWrite(Host &H, const Values &Args, uint32_t &) {
   TRY(Data, H.text(arg(Args, 0), arg(Args, 1)));
-  H.transaction().Output += Data;
-  return Error::success();
+  return H.output(Data);
 }
 
 static Error storageGet(Host &H, const Values &Args, uint32_t &Result) {
@@ -130,15 +167,12 @@ static Error storageSet(Host &H, const Values &Args, uint32_t &) {
   TRY(Key, H.text(arg(Args, 0), arg(Args, 1)));
   std::string KeyBytes = Key.str();
   TRY(Value, H.text(arg(Args, 2), arg(Args, 3)));
-  if (Value.size() > uint32_t(std::numeric_limits<int32_t>::max()))
-    return trap("the value is too large to be stored");
-  H.transaction().Store[std::move(KeyBytes)] = Value.str();
-  return Error::success();
+  return H.store(std::move(KeyBytes), Value);
 }
 
 static Error storageErase(Host &H, const Values &Args, uint32_t &) {
   TRY(Key, H.text(arg(Args, 0), arg(Args, 1)));
-  H.transaction().Store.erase(Key.str());
+  H.erase(Key);
   return Error::success();
 }
 

@@ -60,7 +60,7 @@ public:
   static constexpr const char *ModuleName = "env";
 
   /// Log lines and events go to Diagnostics as they happen.
-  Host(Transaction &T, llvm::raw_ostream &Diagnostics) : T(T), Diagnostics(Diagnostics) {}
+  Host(Transaction &T, llvm::raw_ostream &Diagnostics);
 
   static llvm::ArrayRef<HostFunction> functions();
   /// The function the host offers as Module.Name, or null.
@@ -73,6 +73,11 @@ public:
 
   Transaction &transaction() { return T; }
   llvm::raw_ostream &diagnostics() { return Diagnostics; }
+
+  /// Changes to the transaction, within the host's limits.
+  llvm::Error output(llvm::StringRef Data);
+  llvm::Error store(std::string Key, llvm::StringRef Value);
+  void erase(llvm::StringRef Key);
 
   /// Checked views of the contract's memory.  They are valid until the
   /// memory grows, i.e. for the rest of one host call.
@@ -89,6 +94,8 @@ private:
   Transaction &T;
   llvm::raw_ostream &Diagnostics;
   wabt::interp::Memory *Memory = nullptr;
+  /// Keys and values in T.Store.
+  uint64_t StoredBytes = 0;
 };
 
 } // namespace ctrrun

@@ -138,12 +138,12 @@ TEST_F(CtrrunTest, UnreadableAndInvalidFiles) {
 }
 
 // Growing stops at the host's limits: memory.grow fails as the contract
-// sees it, a deep value stack traps.
+// sees it; a deep value stack, too much output or storage trap.
 TEST_F(CtrrunTest, GrowthStopsAtTheHostLimits) {
   std::string module = wasm("grow", contract(R"(
   (func (export "apply")
-    (i32.store (i32.const 100) (memory.grow (i32.const 4095)))
-    (i32.store (i32.const 104) (memory.grow (i32.const 1)))
+    (i32.store (i32.const 100) (memory.grow (i32.const 1)))
+    (i32.store (i32.const 104) (memory.grow (i32.const 4095)))
     (call $output_write (i32.const 100) (i32.const 8)))
 )"));
   RunResult r = ctrrun({module});
@@ -157,6 +157,43 @@ TEST_F(CtrrunTest, GrowthStopsAtTheHostLimits) {
   r = ctrrun({deep});
   EXPECT_EQ(r.status, 6);
   EXPECT_THAT(r.err, HasSubstr("ctrrun: trap in apply: value stack exhausted\n"));
+
+  // Once per byte of input: writes the whole memory as output, or stores it
+  // under the loop count (or under one key with input "same...").
+  std::string flood = wasm("flood", contract(R"(
+  (func (export "apply") (local $i i32) (local $n i32) (local $op i32)
+    (local.set $n (call $read_input))
+    (local.set $op (i32.load8_u (i32.const 0)))
+    (loop $next
+      (if (i32.eq (local.get $op) (i32.const 0x6f))
+        (then (call $output_write (i32.const 0) (i32.const 65536)))
+        (else
+          (if (i32.eq (local.get $op) (i32.const 0x6b)) (then (i32.store (i32.const 0) (local.get $i))))
+          (call $storage_set (i32.const 0) (i32.const 4) (i32.const 0) (i32.const 65536))))
+      (local.set $i (i32.add (local.get $i) (i32.const 1)))
+      (br_if $next (i32.lt_u (local.get $i) (local.get $n)))))
+)"));
+  struct Case {
+    std::string input, message;
+  } cases[] = {
+      // 64 MiB of output, 256 MiB of storage.
+      {std::string(1025, 'o'), "env.corvane_output_write: the call output exceeds the host's "
+                               "limit of 67108864 bytes"},
+      {std::string(4096, 'k'), "env.corvane_storage_set: storage would exceed the host's limit "
+                               "of 268435456 bytes"},
+      // Replacing a value frees what it held.
+      {std::string(5000, 's'), ""},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.input.substr(0, 1) + std::to_string(c.input.size()));
+    r = ctrrun({flood, c.input});
+    if (c.message.empty()) {
+      EXPECT_EQ(diagnostics(r), "");
+      continue;
+    }
+    EXPECT_EQ(r.status, 6);
+    EXPECT_THAT(r.err, HasSubstr("ctrrun: trap in apply: " + c.message + "\n"));
+  }
 }
 
 // A trap ends the run; what the call wrote is not printed.
