@@ -7,6 +7,7 @@ packages="
   cmake ninja-build g++ git python3 zlib1g-dev
   llvm-14-dev llvm-14-tools clang-14 libclang-14-dev lld-14
   libgtest-dev libgmock-dev
+  libclang-rt-14-dev
   wasi-libc libc++-14-dev-wasm32 libc++abi-14-dev-wasm32 libclang-rt-14-dev-wasm32
   binaryen wabt
 "

@@ -55,6 +55,16 @@ TEST_F(ContractTest, StandardLibraryWorks) {
   }
 }
 
+TEST_F(ContractTest, SysrootLibrariesWork) {
+  build("libraries.cpp", "libraries.wasm");
+  RunResult r = ctrrun({"libraries.wasm", R"({"a": "1.5", "b": "2.25", "text": "hello world"})"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, R"({"hash":"588fb7478bd6b01b","product":"3.37","sum":"3.75"})");
+  r = ctrrun({"libraries.wasm", "{\"a\": }"});
+  EXPECT_NE(r.status, 0);
+  EXPECT_THAT(r.err, HasSubstr("bad request at column 7"));
+}
+
 TEST_F(ContractTest, HostProvidesTheMemoryFunctions) {
   const std::vector<std::string> hostFunctions = {"env.memcpy", "env.memset"};
   build("features.cpp", "host.wasm");
@@ -77,6 +87,50 @@ TEST_F(ContractTest, AllocatorChoice) {
   EXPECT_EQ(ctrrun({"dlmalloc.wasm"}).out, "reused");
   build("allocator.cpp", "plainheap.wasm", {"-use-dlmalloc=false"});
   EXPECT_EQ(ctrrun({"plainheap.wasm"}).out, "fresh");
+}
+
+// The compiler aims at 32-bit WebAssembly and stops where it is told to.
+TEST_F(ContractTest, CompileOnlyModes) {
+  const std::string source = contract("lifecycle.cpp").string();
+  struct Case {
+    Args options;
+    std::string file, start;
+  } cases[] = {
+      {{"-c"}, "lifecycle.o", std::string("\0asm", 4)},
+      {{"-emit-llvm", "-c"}, "lifecycle.bc", "BC"},
+      {{"-S"}, "lifecycle.s", "\t.text"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.options));
+    Args args = c.options;
+    args.push_back(source);
+    RunResult r = zo(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(dir() / c.file).substr(0, c.start.size()), c.start);
+    EXPECT_FALSE(fs::exists(dir() / "lifecycle.wasm"));
+  }
+  RunResult r = zo({"-S", "-emit-llvm", source});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_THAT(readFile(dir() / "lifecycle.ll"), HasSubstr("target triple = \"wasm32"));
+  // The constructor and finaliser calls are in apply.
+  EXPECT_THAT(readFile(dir() / "lifecycle.ll"), HasSubstr("call void @__wasm_call_ctors()"));
+  r = zo({"-E", source});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("extern \"C\" void apply() { corvane::output(\"body;\"); }"),
+            std::string::npos);
+}
+
+// clang runs a wasm-opt it finds on PATH after an optimised link; the
+// installed compiler never does.
+TEST_F(ContractTest, NoWasmOptFromPath) {
+  fs::create_directory(dir() / "decoy");
+  writeFile(dir() / "decoy" / "wasm-opt", "#!/bin/sh\ntouch \"" + (dir() / "ran").string() + "\"\nexit 1\n");
+  fs::permissions(dir() / "decoy" / "wasm-opt", fs::perms::owner_all);
+  const char *path = getenv("PATH");
+  RunResult r = runProcess(tool("zo++"), {"-O2", "-o", "x.wasm", contract("lifecycle.cpp").string()},
+                           dir(), {"PATH=" + (dir() / "decoy").string() + ":" + (path ? path : "")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(fs::exists(dir() / "ran"));
 }
 
 TEST_F(ContractTest, UndefinedFunctionFailsTheLink) {
