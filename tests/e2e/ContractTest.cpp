@@ -186,32 +186,5 @@ TEST_F(ContractTest, PolishShrinksAndKeepsBehaviour) {
   EXPECT_EQ(before.out, after.out);
 }
 
-TEST_F(ContractTest, TokenTransfers) {
-  fs::path module = build(fs::path(ZO_EXAMPLES) / "token/token.cpp", "token.wasm");
-  auto call = [&](const std::string &caller, const std::string &input) {
-    return ctrrun({"--storage=token.json", "--caller=" + caller, module.string(), input});
-  };
-  RunResult r = call("alice", "create alice 1000");
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "created 1000 for alice\n");
-  r = call("alice", "transfer alice bob 250");
-  EXPECT_EQ(r.out, "alice -> bob: 250\n");
-  EXPECT_THAT(r.err, HasSubstr("event transfer: alice bob 250"));
-  EXPECT_THAT(r.err, HasSubstr("token: 2 balances saved"));
-
-  // Bob may not spend Alice's tokens, nor more than he has; a failed call
-  // changes nothing.
-  r = call("bob", "transfer alice bob 1");
-  EXPECT_NE(r.status, 0);
-  EXPECT_THAT(r.err, HasSubstr("missing authority of alice"));
-  r = call("bob", "transfer bob carol 251");
-  EXPECT_NE(r.status, 0);
-  EXPECT_THAT(r.err, HasSubstr("overdrawn balance of bob"));
-
-  EXPECT_EQ(call("bob", "balance alice").out, "alice: 750\n");
-  EXPECT_EQ(call("bob", "balance bob").out, "bob: 250\n");
-  EXPECT_EQ(call("bob", "balance carol").out, "carol: 0\n");
-}
-
 } // namespace
 } // namespace zotest
