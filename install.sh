@@ -10,19 +10,21 @@ prefix=${1:-/opt/corvane}
 cmake --install "${ZO_BUILD_DIR:-$top/build}"
 "$prefix/bin/zo++" -version
 
-# The example token contract, built with the installed toolchain and called
-# three times: the balances persist in a storage file between the calls.
+# The example token contract, built with the installed toolchain into a
+# deployable container and called by action: the balances persist in a
+# storage file between the calls.
 out=${ZO_BUILD_DIR:-$top/build}/examples
 mkdir -p "$out"
 cd "$out"
-rm -f token-storage.json
-"$prefix/bin/zo++" -o token.wasm "$top/examples/token/token.cpp"
+rm -f token.ctrx token-storage.json
+"$prefix/bin/zo++" -o token.ctrx "$top/examples/token/token.cpp"
 run() { "$prefix/bin/ctrrun" --storage=token-storage.json "$@"; }
-run --caller=alice token.wasm "create alice 1000"
-run --caller=alice token.wasm "transfer alice bob 250"
-run --caller=bob token.wasm "balance bob"
+run --caller=alice token.ctrx create '{"issuer": "alice", "supply": 1000}'
+run --caller=alice token.ctrx transfer '{"to": "bob", "amount": 250}'
+printf 'balance of bob: '
+run --caller=bob token.ctrx balance '{"account": "bob"}'
 
 echo
 echo "zo++ is installed in $prefix/bin; add it to PATH:"
 echo "  export PATH=$prefix/bin:\$PATH"
-echo "The example contract is $out/token.wasm"
+echo "The example contract is $out/token.ctrx"
