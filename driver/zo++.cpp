@@ -371,13 +371,19 @@ struct Options {
   ArgVector compile_args;
 };
 
+static bool isContinuationByte(char C) { return (static_cast<unsigned char>(C) & 0xC0) == 0x80; }
+
 // The contract message as one shell word: cut at 1024 bytes, backing off to
-// the last whole UTF-8 character, and single-quoted whatever it holds.
+// the start of a UTF-8 character cut in two, and single-quoted whatever it
+// holds.  A character has at most three continuation bytes; stray ones are
+// not a character, and the cut stays at 1024 for them.
 static std::string contractMessageWord(StringRef message) {
   if (message.size() > MaxContractMessage) {
     size_t cut = MaxContractMessage;
-    while (cut > 0 && (static_cast<unsigned char>(message[cut]) & 0xC0) == 0x80)
+    while (cut > MaxContractMessage - 3 && isContinuationByte(message[cut]))
       --cut;
+    if (isContinuationByte(message[cut]))
+      cut = MaxContractMessage;
     message = message.take_front(cut);
   }
   return singleQuote(message);

@@ -139,8 +139,10 @@ TEST_F(DriverTest, CompileOnlyModes) {
   for (const char *mode : {"-c", "-E", "-S", "-emit-llvm"}) {
     SCOPED_TRACE(mode);
     Installation local;
-    local.touch(local.work / "out.wasm");
-    ASSERT_EQ(local.zo({mode, "-o", "out.wasm", "-lfoo", "-Lbar", "a.cpp"}).status, 0);
+    // Files of the names a build would clean up stay.
+    writeFile(local.work / "out.wasm", "kept");
+    local.touch(local.work / "out.aot");
+    ASSERT_EQ(local.zo({mode, "-o", "out", "-lfoo", "-Lbar", "a.cpp"}).status, 0);
     std::vector<ToolCall> calls = local.calls();
     ASSERT_EQ(calls.size(), 1u);
     for (const std::string &arg : calls[0].args) {
@@ -153,7 +155,8 @@ TEST_F(DriverTest, CompileOnlyModes) {
     // The interface description is still named after the module.
     EXPECT_EQ(calls[0].args.back(), "out.abi");
     EXPECT_TRUE(local.inWork("out.abi"));
-    EXPECT_TRUE(local.inWork("out.wasm"));
+    EXPECT_TRUE(local.inWork("out.aot"));
+    EXPECT_EQ(readFile(local.work / "out.wasm"), "kept");
   }
 }
 
@@ -216,6 +219,10 @@ TEST_F(DriverTest, ContractMessage) {
       {std::string(1022, 'm') + euro, std::string(1022, 'm')},
       {std::string(1021, 'm') + euro + "z", std::string(1021, 'm') + euro},
       {std::string(1024, '\''), std::string(1024, '\'')},
+      // Stray continuation bytes are no character to keep whole.
+      {"a" + std::string(1100, '\x80'), "a" + std::string(1023, '\x80')},
+      {std::string(1020, 'm') + std::string(10, '\x80'),
+       std::string(1020, 'm') + std::string(4, '\x80')},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.message.substr(0, 40));
@@ -223,7 +230,7 @@ TEST_F(DriverTest, ContractMessage) {
     ASSERT_EQ(local.zo({"-contract-message", c.message, "a.cpp"}).status, 0);
     Args args = local.argsOf("clang-8");
     ASSERT_FALSE(args.empty());
-    ASSERT_GE(args.size(), 4u);
+    ASSERT_GE(args.size(), 5u);
     EXPECT_THAT(Args(args.end() - 5, args.end()),
                 ElementsAre("a.abi", "-Xclang", "-plugin-arg-ifacewriter", "-Xclang", c.received));
     EXPECT_FALSE(local.inWork("pwned"));
@@ -408,6 +415,9 @@ TEST_F(DriverTest, HostileNamesRunNothing) {
   for (const std::string &input : names) {
     SCOPED_TRACE(input);
     Installation local;
+    // Decoys for a pattern the shell would expand.
+    for (const char *decoy : {"decoy.cpp", "decoy.wasm", "decoy.abi", "decoy.aot"})
+      local.touch(local.work / decoy);
     RunResult r = local.zo({"-dump-names", "-aot", input});
     ASSERT_EQ(r.status, 0) << r.err;
     std::string stem = input.substr(0, input.size() - 4);
@@ -448,17 +458,27 @@ TEST_F(DriverTest, HostileNamesRunNothing) {
 
 TEST_F(DriverTest, InstallationUnderADirectoryWithBlanks) {
   Installation spaced("my inst;touch pwned");
-  RunResult r = spaced.zo({"-v", "a.cpp"});
+  spaced.addPlugin("entryhooks");
+  spaced.addPlugin("fuzzhooks");
+  RunResult r = spaced.zo({"-v", "-fuzz", "a.cpp"});
   ASSERT_EQ(r.status, 0) << r.err;
   Args clang = spaced.argsOf("clang-8");
   const std::string dir = spaced.dir();
-  EXPECT_TRUE(contains(clang, "--sysroot=" + dir + "/../wasm-sysroot"));
+  EXPECT_THAT(after(clang, "--sysroot=" + dir + "/../wasm-sysroot"),
+              ::testing::IsSupersetOf({dir + "/entryhooks.so", dir + "/fuzzhooks.so"}));
   EXPECT_TRUE(contains(clang, "-Wl,--allow-undefined-file=" + dir + "/../etc/corvane.imports"));
   EXPECT_TRUE(contains(clang, "-fplugin=" + dir + "/ifacewriter.so"));
   EXPECT_EQ(spaced.runsOf("ctrpack"), 1);
   EXPECT_FALSE(fs::exists(spaced.root / "pwned"));
   EXPECT_FALSE(spaced.inWork("pwned"));
   EXPECT_THAT(r.err, HasSubstr("'" + dir + "/clang-8' -lc++ "));
+
+  // The analysis mode builds its paths on the same directory.
+  r = spaced.zo({"-vetter", "b.cpp"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(contains(spaced.calls().back().args,
+                       dir + "/../etc/corvane_export_flow_config.json"));
+  EXPECT_FALSE(spaced.inWork("pwned"));
 }
 
 } // namespace
