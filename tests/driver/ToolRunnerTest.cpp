@@ -118,6 +118,35 @@ TEST_F(DriverTest, DriverStartedThroughASymlink) {
   EXPECT_TRUE(fs::is_empty(other / "rec" / "calls"));
 }
 
+// A driver that lies directly in the root directory has an empty executable
+// directory: no tool is found, not even one in "/".  The test runs the
+// driver in a chroot of its own, in a mount namespace of its own.
+TEST_F(DriverTest, DriverInTheRootDirectory) {
+  fs::path root = inst.root / "chroot";
+  fs::create_directories(root / "proc");
+  fs::copy_file(inst.bin / "zo++", root / "zo++");
+  fs::copy_file(inst.bin / "clang-8", root / "clang-8");
+  auto inChroot = [&](const std::string &args) {
+    return runProcess("/bin/sh",
+                      {"-c", "exec unshare -m sh -c 'mount -t proc proc \"$0\"/proc && "
+                             "exec chroot \"$0\" /zo++ " + args + "' \"$0\"",
+                       root.string()},
+                      inst.work);
+  };
+  RunResult probe = runProcess("/bin/sh", {"-c", "unshare -m true"}, inst.work);
+  if (probe.status != 0)
+    GTEST_SKIP() << "no mount namespace here: " << probe.err;
+
+  RunResult r = inChroot("-v a.cpp");
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(r.err, "zo++: failed to execute clang-8\n");
+  r = inChroot("-vetter a.cpp");
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(r.out, "Generate .ll and .abi for a.cpp\n");
+  EXPECT_EQ(r.err, "zo++: failed to execute clang-8\n");
+  EXPECT_TRUE(inst.calls().empty());
+}
+
 // A tool's output and status: only status 0 counts as success, and the
 // tool's own streams reach the user.
 TEST_F(DriverTest, ToolStatusDecides) {
