@@ -3,9 +3,31 @@
 #include "ContractCode.h"
 #include "Failure.h"
 
+#include "Container.h"
+
 using namespace llvm;
 
 namespace ctrrun {
+
+static Error readContainerCode(ContractCode &Code) {
+  Expected<zo::Container> C = zo::readContainer(Code.Buffer->getBuffer());
+  if (!C)
+    return fail(ExitStatus::BadContainer,
+                Code.Name + ": not a valid container: " + toString(C.takeError()));
+  if (C->isNativeImage())
+    return fail(ExitStatus::BadContainer,
+                Code.Name + " holds a native image (-aot); ctrrun runs WebAssembly modules");
+
+  // The reader guarantees both sections.
+  const zo::Section *Description = C->find(zo::SectionKind::Interface);
+  Expected<Interface> Iface = parseInterface(Description->Content);
+  if (!Iface)
+    return fail(ExitStatus::BadContainer,
+                Code.Name + ": interface description: " + toString(Iface.takeError()));
+  Code.Iface = std::move(*Iface);
+  Code.Buffer = MemoryBuffer::getMemBufferCopy(C->find(zo::SectionKind::Code)->Content, Code.Name);
+  return Error::success();
+}
 
 Expected<ContractCode> readContractCode(StringRef Path) {
   ErrorOr<std::unique_ptr<MemoryBuffer>> Buffer =
@@ -15,6 +37,11 @@ Expected<ContractCode> readContractCode(StringRef Path) {
   ContractCode Code;
   Code.Name = Path.str();
   Code.Buffer = std::move(*Buffer);
+  // Anything else is taken for a module, and the interpreter says why it
+  // is not one.
+  if (Code.Buffer->getBuffer().startswith(StringRef(zo::ctrx::Magic, 4)))
+    if (Error E = readContainerCode(Code))
+      return std::move(E);
   Code.Module = arrayRefFromStringRef(Code.Buffer->getBuffer());
   return std::move(Code);
 }

@@ -1,14 +1,17 @@
 //===- ContractCode.h - Reading a contract's code --------------------------===//
 //
-// Kept apart from running it: where the code comes from (a bare module
-// today, a container later) is no concern of the interpreter.
+// Kept apart from running it: where the code comes from, a bare module or
+// a .ctrx container, is no concern of the interpreter.
 //
 //===----------------------------------------------------------------------===//
 
 #ifndef CTRRUN_CONTRACTCODE_H
 #define CTRRUN_CONTRACTCODE_H
 
+#include "Interface.h"
+
 #include "llvm/ADT/ArrayRef.h"
+#include "llvm/ADT/Optional.h"
 #include "llvm/ADT/StringRef.h"
 #include "llvm/Support/Error.h"
 #include "llvm/Support/MemoryBuffer.h"
@@ -21,11 +24,16 @@ namespace ctrrun {
 struct ContractCode {
   /// The name diagnostics give the contract: its file name.
   std::string Name;
+  /// Holds the module: the file itself, or the container's code section.
   std::unique_ptr<llvm::MemoryBuffer> Buffer;
   /// The WebAssembly module within Buffer.
   llvm::ArrayRef<uint8_t> Module;
+  /// A container's interface description; none for a bare module.
+  llvm::Optional<Interface> Iface;
 };
 
+/// Reads a module, or a container (told apart by its magic) with its
+/// interface description.
 llvm::Expected<ContractCode> readContractCode(llvm::StringRef Path);
 
 } // namespace ctrrun

@@ -23,6 +23,9 @@ enum class ExitStatus : int {
   Trap = 6,         // the contract trapped
   Abort = 7,        // the contract called corvane_abort
   Exhausted = 8,    // the instruction limit was reached
+  BadContainer = 9, // a corrupt container, or one whose code ctrrun cannot run
+  BadCall = 10,     // an action call that does not fit the interface description
+  BadResult = 11,   // a result that does not decode as its declared type
 };
 
 class Failure : public llvm::ErrorInfo<Failure> {

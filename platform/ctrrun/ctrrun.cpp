@@ -1,10 +1,13 @@
 //===- ctrrun.cpp - Run a Corvane contract ---------------------------------===//
 //
-// Loads a contract module into wabt's interpreter, provides the Corvane host
-// interface, calls `apply` and prints what the call wrote.
+// Loads a contract module, bare or from a .ctrx container, into wabt's
+// interpreter, provides the Corvane host interface, calls `apply` and prints
+// what the call wrote.  A container's actions are called by name with JSON
+// arguments, and their results printed as JSON.
 //
 //===----------------------------------------------------------------------===//
 
+#include "Codec.h"
 #include "ContractCode.h"
 #include "Failure.h"
 #include "Host.h"
@@ -23,10 +26,12 @@ using namespace ctrrun;
 namespace {
 cl::OptionCategory Category("ctrrun options");
 
-cl::opt<std::string> ModulePath(cl::Positional, cl::Required, cl::desc("<module>"),
-                                cl::cat(Category));
-cl::opt<std::string> InputText(cl::Positional, cl::Optional, cl::desc("[input]"),
-                               cl::cat(Category));
+cl::opt<std::string> ModulePath(cl::Positional, cl::Required,
+                                cl::desc("<module or container>"), cl::cat(Category));
+// INPUT for a module; ACTION [JSON] for a container that lists actions.
+cl::list<std::string> Words(cl::Positional, cl::ZeroOrMore,
+                            cl::desc("[input | <action> [json-arguments]]"),
+                            cl::cat(Category));
 cl::opt<std::string> InputFile("input-file", cl::desc("Read the call input from <file>"),
                                cl::value_desc("file"), cl::cat(Category));
 cl::opt<std::string> StoragePath("storage",
@@ -39,6 +44,13 @@ cl::list<std::string> Auth("auth",
                            cl::desc("An account whose authorization the call carries; "
                                     "may repeat (default: the caller)"),
                            cl::value_desc("name"), cl::cat(Category));
+cl::opt<bool> RawInput("raw-input",
+                       cl::desc("Pass INPUT to a container's apply as it is, not as an "
+                                "action call"),
+                       cl::cat(Category));
+cl::opt<bool> Describe("describe",
+                       cl::desc("Print a container's actions and structs and run nothing"),
+                       cl::cat(Category));
 cl::opt<unsigned> Calls("calls", cl::desc("Call apply <n> times in one transaction"),
                         cl::value_desc("n"), cl::init(1), cl::cat(Category));
 cl::opt<unsigned long long>
@@ -47,17 +59,99 @@ cl::opt<unsigned long long>
                     cl::value_desc("n"), cl::init(10000000000ULL), cl::cat(Category));
 } // namespace
 
-static Expected<std::string> readInput() {
-  if (InputFile.getNumOccurrences() && InputText.getNumOccurrences())
-    return fail(ExitStatus::Usage, "give the input either as an argument or with "
-                                   "--input-file, not both");
-  if (!InputFile.getNumOccurrences())
-    return InputText.getValue();
+static Expected<std::string> readInputFile() {
   ErrorOr<std::unique_ptr<MemoryBuffer>> Buffer =
       MemoryBuffer::getFile(InputFile, /*IsText=*/false, /*RequiresNullTerminator=*/false);
   if (!Buffer)
     return fail(ExitStatus::File, InputFile + ": " + Buffer.getError().message());
   return (*Buffer)->getBuffer().str();
+}
+
+static std::string actionList(const Interface &I) {
+  std::string Text;
+  for (const Action &A : I.Actions)
+    Text += (Text.empty() ? "" : ", ") + signature(A);
+  return Text;
+}
+
+namespace {
+/// The call input, and for an action call the action whose result the
+/// output holds.
+struct Call {
+  std::string Input;
+  const Action *Called = nullptr;
+};
+} // namespace
+
+static Expected<Call> prepareCall(const ContractCode &Code) {
+  if (InputFile.getNumOccurrences() && !Words.empty())
+    return fail(ExitStatus::Usage, "give the input either as an argument or with "
+                                   "--input-file, not both");
+  if (InputFile.getNumOccurrences()) {
+    Expected<std::string> Input = readInputFile();
+    if (!Input)
+      return Input.takeError();
+    return Call{std::move(*Input)};
+  }
+
+  if (!Code.Iface || Code.Iface->Actions.empty() || RawInput) {
+    if (Words.size() > 1)
+      return fail(ExitStatus::Usage, "unexpected argument '" + escaped(Words[1]) +
+                                         "': " + Code.Name + " takes one INPUT");
+    return Call{Words.empty() ? std::string() : Words[0]};
+  }
+
+  const Interface &I = *Code.Iface;
+  if (Words.empty())
+    return fail(ExitStatus::Usage,
+                "name the action to call; " + Code.Name + " offers " + actionList(I));
+  if (Words.size() > 2)
+    return fail(ExitStatus::Usage, "unexpected argument '" + escaped(Words[2]) +
+                                       "' after the arguments of " + escaped(Words[0]));
+  const Action *A = I.find(Words[0]);
+  if (!A)
+    return fail(ExitStatus::BadCall, Code.Name + " has no action '" + escaped(Words[0]) +
+                                         "'; its actions: " + actionList(I));
+  Arguments Args;
+  if (Words.size() == 2)
+    if (Error E = parseArguments(*A, Words[1], Args))
+      return std::move(E);
+  Expected<std::string> Input = encodeCall(*A, Args);
+  if (!Input)
+    return Input.takeError();
+  return Call{std::move(*Input), A};
+}
+
+static Error printDescription(const ContractCode &Code) {
+  if (!Code.Iface)
+    return fail(ExitStatus::Usage, Code.Name + " is a module; --describe reads the "
+                                                "interface description of a container");
+  if (!Words.empty())
+    return fail(ExitStatus::Usage, "--describe runs nothing and takes no input");
+  for (const Action &A : Code.Iface->Actions)
+    outs() << "action " << signature(A) << " -> " << A.Result->Name << '\n';
+  for (const auto &S : Code.Iface->Structs)
+    outs() << describe(*S) << '\n';
+  return Error::success();
+}
+
+// What the calls wrote, as ctrrun prints it: the bytes themselves, or for an
+// action call each call's result as a line of JSON.
+static Expected<std::string> printedOutput(const Call &C, StringRef Output,
+                                           ArrayRef<size_t> CallEnds) {
+  if (!C.Called)
+    return Output.str();
+  std::string Printed;
+  size_t Begin = 0;
+  for (size_t End : CallEnds) {
+    Expected<std::string> Result = decodeResult(*C.Called, Output.slice(Begin, End));
+    if (!Result)
+      return Result.takeError();
+    if (!Result->empty())
+      Printed += *Result + "\n";
+    Begin = End;
+  }
+  return std::move(Printed);
 }
 
 // Runs the transaction.  Executed is set once the contract is instantiated,
@@ -66,11 +160,17 @@ static Error run(Optional<uint64_t> &Executed) {
   if (Calls == 0)
     return fail(ExitStatus::Usage, "--calls must be at least 1");
 
+  Expected<ContractCode> Code = readContractCode(ModulePath);
+  if (!Code)
+    return Code.takeError();
+  if (Describe)
+    return printDescription(*Code);
+  Expected<Call> C = prepareCall(*Code);
+  if (!C)
+    return C.takeError();
+
   Transaction T;
-  Expected<std::string> Input = readInput();
-  if (!Input)
-    return Input.takeError();
-  T.Input = std::move(*Input);
+  T.Input = C->Input;
   T.Caller = Caller;
   T.Authorizations = Auth.getNumOccurrences() ? std::vector<std::string>(Auth)
                                               : std::vector<std::string>{Caller};
@@ -83,9 +183,6 @@ static Error run(Optional<uint64_t> &Executed) {
     T.Store = Loaded;
   }
 
-  Expected<ContractCode> Code = readContractCode(ModulePath);
-  if (!Code)
-    return Code.takeError();
   Host H(T, errs());
   Expected<std::unique_ptr<Interpreter>> I = Interpreter::create(*Code, H, MaxInstructions);
   if (!I)
@@ -95,6 +192,7 @@ static Error run(Optional<uint64_t> &Executed) {
   if (Error E = Contract.start())
     return E;
 
+  std::vector<size_t> CallEnds;
   for (unsigned N = 0; N < Calls; ++N) {
     Error E = Contract.callApply();
     if (E && T.AbortMessage) {
@@ -103,7 +201,12 @@ static Error run(Optional<uint64_t> &Executed) {
     }
     if (E)
       return E;
+    CallEnds.push_back(T.Output.size());
   }
+  // A result that does not decode fails the transaction like a trap would.
+  Expected<std::string> Printed = printedOutput(*C, T.Output, CallEnds);
+  if (!Printed)
+    return Printed.takeError();
 
   // The transaction commits: storage first, so that output is only ever
   // printed for a call whose effects were kept.  An unchanged store is not
@@ -111,7 +214,7 @@ static Error run(Optional<uint64_t> &Executed) {
   if (!StoragePath.empty() && T.Store != Loaded)
     if (Error E = saveStorage(StoragePath, T.Store))
       return E;
-  outs() << T.Output;
+  outs() << *Printed;
   outs().flush();
   return Error::success();
 }
@@ -120,7 +223,8 @@ int main(int argc, char **argv) {
   InitLLVM X(argc, argv);
   cl::HideUnrelatedOptions(Category);
   cl::ParseCommandLineOptions(argc, argv,
-                              "Corvane contract runner: calls a contract's `apply` export\n");
+                              "Corvane contract runner: calls a contract's `apply` export, or one of a "
+                              "container's actions by name\n");
 
   Optional<uint64_t> Executed;
   Error E = run(Executed);

@@ -1,8 +1,8 @@
 //===- CtrrunTest.h - Run modules written in the text format --------------===//
 //
 // Each test works in its own temporary directory: it writes contracts in the
-// WebAssembly text format, turns them into modules with wat2wasm and runs
-// the real ctrrun on them there.
+// WebAssembly text format, turns them into modules with wat2wasm, packs
+// some into containers with ctrpack and runs the real ctrrun on them there.
 //
 //===----------------------------------------------------------------------===//
 
@@ -60,6 +60,19 @@ protected:
     RunResult r = runProcess(CTRRUN_WAT2WASM, {name + ".wat", "-o", name + ".wasm"}, dir());
     EXPECT_EQ(r.status, 0) << r.err;
     return name + ".wasm";
+  }
+
+  // Assembles `wat` and packs it with the description `abi` into NAME.ctrx
+  // with the staged ctrpack; returns the container's file name.
+  std::string ctrx(const std::string &name, const std::string &wat, const std::string &abi,
+                   const Args &flags = {}) const {
+    std::string module = wasm(name, wat);
+    writeFile(dir() / (name + ".abi"), abi);
+    Args args = {"-o", name + ".ctrx", module, name + ".abi"};
+    args.insert(args.end(), flags.begin(), flags.end());
+    RunResult r = runProcess(CTRRUN_CTRPACK, args, dir());
+    EXPECT_EQ(r.status, 0) << r.err;
+    return name + ".ctrx";
   }
 
   RunResult ctrrun(const Args &args) const { return runProcess(CTRRUN_PATH, args, dir()); }
