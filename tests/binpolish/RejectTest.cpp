@@ -2,6 +2,8 @@
 
 #include "BinpolishTest.h"
 
+#include "WasmBytes.h"
+
 #include <gmock/gmock.h>
 
 #include <functional>
@@ -13,21 +15,7 @@ using ::testing::StartsWith;
 
 namespace {
 
-std::string leb(uint32_t value) {
-  std::string out;
-  do {
-    uint8_t byte = value & 0x7f;
-    value >>= 7;
-    out += char(value ? byte | 0x80 : byte);
-  } while (value);
-  return out;
-}
-
-std::string section(uint8_t id, const std::string &payload) {
-  return char(id) + leb(payload.size()) + payload;
-}
-
-const std::string Header("\0asm\1\0\0\0", 8);
+using namespace zotest::wasm;
 
 /// A module with one function of type [] -> [] (or -> [i32]) and \p body.
 std::string oneFunction(const std::string &body, bool returnsI32 = false) {

@@ -1,6 +1,7 @@
 //===- SymlisterTest.cpp - Function lists of real and odd modules ---------===//
 
 #include "Process.h"
+#include "WasmBytes.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -15,23 +16,7 @@ using ::testing::StartsWith;
 
 namespace {
 
-std::string leb(uint32_t value) {
-  std::string out;
-  do {
-    uint8_t byte = value & 0x7f;
-    value >>= 7;
-    out += char(value ? byte | 0x80 : byte);
-  } while (value);
-  return out;
-}
-
-std::string str(const std::string &s) { return leb(s.size()) + s; }
-
-std::string section(uint8_t id, const std::string &payload) {
-  return char(id) + leb(payload.size()) + payload;
-}
-
-const std::string Header("\0asm\1\0\0\0", 8);
+using namespace zotest::wasm;
 
 /// An import whose field has a tab, re-exported; a function exported under
 /// a name with a blank, named in the name section with a newline and a
