@@ -34,6 +34,22 @@ TEST_F(ContractTest, GlobalsAreConstructedAndDestroyedOnEveryCall) {
   }
 }
 
+// Destructors run last registered first, each once, however many there are
+// and whatever they register while they run.
+TEST_F(ContractTest, DestructorOrderUnderStress) {
+  std::string oneCall = "body;";
+  for (int i = 99; i >= 0; --i)
+    oneCall += std::to_string(i) + ",";
+  oneCall += "late;last;";
+  for (const Args &option : {Args{}, Args{"-use-dlmalloc=false"}}) {
+    SCOPED_TRACE(::testing::PrintToString(option));
+    build("destructors.cpp", "destructors.wasm", option);
+    RunResult r = ctrrun({"--calls=2", "destructors.wasm"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, oneCall + oneCall);
+  }
+}
+
 TEST_F(ContractTest, DebugRuntimeReports) {
   build("lifecycle.cpp", "debug.wasm", {"-debug-contract"});
   RunResult r = ctrrun({"debug.wasm"});

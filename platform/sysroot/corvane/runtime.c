@@ -74,24 +74,20 @@ int atexit(void (*fn)(void)) { return __cxa_atexit(call_plain, (void *)fn, NULL)
 
 /* A handle of 0 runs every registered destructor; another runs those its
  * module registered.  Each entry leaves the list before it runs, so it runs
- * once even when a destructor registers more or finalises again. */
+ * once; a destructor may register more, which run next, or finalise others,
+ * which are then gone: the scan starts again from the top after each call. */
 void __cxa_finalize(void *dso) {
   DEBUG_LOG("corvane: running destructors");
   size_t i = entry_count;
   while (i > 0) {
     --i;
-    if (i >= entry_count) {
-      i = entry_count;
-      continue;
-    }
     if (dso && entries[i].dso != dso)
       continue;
     struct exit_entry entry = entries[i];
     memmove(&entries[i], &entries[i + 1], (entry_count - i - 1) * sizeof *entries);
     --entry_count;
     entry.fn(entry.arg);
-    if (i > entry_count)
-      i = entry_count;
+    i = entry_count;
   }
 }
 
