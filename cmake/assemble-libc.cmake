@@ -1,14 +1,15 @@
 # Derives the sysroot's C libraries from wasi-libc's libc.a:
 #   libc.a        the C library without its allocator, and with abort, assert,
-#                 atexit and the file-descriptor calls left to the contract
-#                 runtime, which reports through the host;
+#                 atexit, _Exit, the environment and the file-descriptor calls
+#                 left to the contract runtime, which needs no WASI import;
 #   libhostlibc.a the same less the memory and string functions that the
 #                 host provides natively (they become imports);
 #   libdlmalloc.a wasi-libc's dlmalloc.
 # And libc++.a: libc++ and libc++abi in one archive.
 # Inputs: AR, LIBC, LIBCXX, LIBCXXABI, OUT (the sysroot's library directory).
 
-set(runtime_members dlmalloc.o abort.o assert.o atexit.o writev.o lseek.o close.o)
+set(runtime_members dlmalloc.o abort.o assert.o atexit.o writev.o lseek.o close.o
+                    readv.o read.o isatty.o _Exit.o __wasilibc_initialize_environ.o)
 set(host_members memcpy.o memmove.o memset.o memcmp.o strlen.o strcmp.o strncmp.o)
 
 function(run)

@@ -81,6 +81,23 @@ TEST_F(ContractTest, SysrootLibrariesWork) {
   EXPECT_THAT(r.err, HasSubstr("bad request at column 7"));
 }
 
+// stdout, stderr, iostreams, getenv and exit need no import beyond the host
+// interface: output goes to the host's log, there is no environment, and
+// exit ends the call as a failure.
+TEST_F(ContractTest, LibraryOutputEnvironmentAndExit) {
+  build("stdio.cpp", "stdio.wasm");
+  for (const std::string &name : importsOf(dir() / "stdio.wasm"))
+    EXPECT_EQ(name.rfind("env.", 0), 0u) << name;
+  RunResult r = ctrrun({"stdio.wasm"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "no environment");
+  EXPECT_THAT(r.err, HasSubstr("log: printf 42\nlog: puts\nlog: stderr too\nlog: cerr \nlog: 7\n"));
+  r = ctrrun({"stdio.wasm", "exit"});
+  EXPECT_NE(r.status, 0);
+  EXPECT_THAT(r.err, HasSubstr("contract aborted: exit(3)"));
+  EXPECT_EQ(r.out, "");
+}
+
 TEST_F(ContractTest, HostProvidesTheMemoryFunctions) {
   const std::vector<std::string> hostFunctions = {"env.memcpy", "env.memset"};
   build("features.cpp", "host.wasm");

@@ -127,7 +127,56 @@ void __assert_fail(const char *expr, const char *file, int line, const char *fun
   corvane_abort(message, (uint32_t)at);
 }
 
-/*--- File output ---------------------------------------------------------*/
+/*--- exit and the environment --------------------------------------------*/
+
+/* A call ends by returning from apply: exit() (which has run the
+ * destructors by now) ends it as a failure, with the status in the
+ * message. */
+_Noreturn void _Exit(int status) {
+  char message[32] = "exit(";
+  size_t at = 5;
+  unsigned value = status < 0 ? 0u - (unsigned)status : (unsigned)status;
+  char digits[12];
+  size_t n = 0;
+  do
+    digits[n++] = (char)('0' + value % 10);
+  while ((value /= 10) != 0);
+  if (status < 0)
+    message[at++] = '-';
+  while (n > 0)
+    message[at++] = digits[--n];
+  message[at++] = ')';
+  corvane_abort(message, (uint32_t)at);
+}
+
+_Noreturn void _exit(int status) __attribute__((alias("_Exit")));
+
+/* A contract has no environment: getenv finds nothing. */
+extern char **__wasilibc_environ;
+static char *no_environment[] = {NULL};
+
+void __wasilibc_initialize_environ(void) { __wasilibc_environ = no_environment; }
+
+void __wasilibc_ensure_environ(void) {
+  if (__wasilibc_environ == (char **)-1)
+    __wasilibc_initialize_environ();
+}
+
+void __wasilibc_deinitialize_environ(void) { __wasilibc_environ = (char **)-1; }
+
+/*--- Files ---------------------------------------------------------------*/
+
+/* Standard output and error are the host's log, which takes lines: they
+ * count as terminals, so the C library flushes them at each newline. */
+int __isatty(int fd) {
+  if (fd == 1 || fd == 2)
+    return 1;
+  errno = EBADF;
+  return 0;
+}
+
+int isatty(int fd) __attribute__((weak, alias("__isatty")));
+
 
 /* What the C library writes to stdout or stderr becomes one host log line
  * per write, without its final newline. */
@@ -152,6 +201,21 @@ ssize_t writev(int fd, const struct iovec *iov, int count) {
   if (length > 0)
     corvane_log(line, (uint32_t)length);
   return total;
+}
+
+/* Standard input is empty: a call's input comes from corvane_input_read. */
+ssize_t readv(int fd, const struct iovec *iov, int count) {
+  (void)fd;
+  (void)iov;
+  (void)count;
+  return 0;
+}
+
+ssize_t read(int fd, void *buf, size_t size) {
+  (void)fd;
+  (void)buf;
+  (void)size;
+  return 0;
 }
 
 off_t __lseek(int fd, off_t offset, int whence) {
