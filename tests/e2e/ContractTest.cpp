@@ -181,7 +181,8 @@ TEST_F(ContractTest, RunnerRejectsFailingContracts) {
   } cases[] = {
       {"trap", "trap"},
       {"abort", "contract aborted: broken on purpose"},
-      {"assert", "contract aborted: assertion failed: how.empty()"},
+      {"assert", "contract aborted: assertion failed at " + contract("failures.cpp").string() +
+                     ":18 in apply: how.empty()"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.input);

@@ -114,16 +114,16 @@ void __assert_fail(const char *expr, const char *file, int line, const char *fun
     *--digits = (char)('0' + value % 10);
   while ((value /= 10) != 0);
 
+  /* The location first, so that a long expression cannot push it out. */
   char message[512];
-  size_t at = append(message, 0, sizeof message, "assertion failed: ");
-  at = append(message, at, sizeof message, expr);
-  at = append(message, at, sizeof message, " (");
+  size_t at = append(message, 0, sizeof message, "assertion failed at ");
   at = append(message, at, sizeof message, file);
   at = append(message, at, sizeof message, ":");
   at = append(message, at, sizeof message, digits);
-  at = append(message, at, sizeof message, ": ");
+  at = append(message, at, sizeof message, " in ");
   at = append(message, at, sizeof message, func);
-  at = append(message, at, sizeof message, ")");
+  at = append(message, at, sizeof message, ": ");
+  at = append(message, at, sizeof message, expr);
   corvane_abort(message, (uint32_t)at);
 }
 

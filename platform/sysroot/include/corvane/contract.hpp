@@ -49,7 +49,8 @@ std::string caller();
 bool has_auth(std::string_view account);
 void require_auth(std::string_view account);
 
-// Aborts on a key the host would refuse (checked with -debug-contract).
+// With -debug-contract, aborts on an empty key or one longer than
+// max_key_size; otherwise does nothing.
 void check_key(std::string_view key);
 
 } // namespace corvane
