@@ -25,6 +25,7 @@
 #include "llvm/Support/raw_ostream.h"
 
 #include <algorithm>
+#include <optional>
 
 using namespace llvm;
 using namespace zo;
@@ -84,8 +85,9 @@ static Expected<std::unique_ptr<MemoryBuffer>> readInput(StringRef Path) {
 }
 
 /// Writes \p Bytes to \p Name in the current directory through a temporary
-/// file beside it.
-static Error writeHere(StringRef Name, StringRef Bytes) {
+/// file beside it, with the permission bits \p Mode when given.
+static Error writeHere(StringRef Name, StringRef Bytes,
+                       std::optional<sys::fs::perms> Mode = std::nullopt) {
   // Every '%' of the model becomes a random digit, so the name's own must
   // not reach it.
   std::string Model = Name.str();
@@ -95,6 +97,10 @@ static Error writeHere(StringRef Name, StringRef Bytes) {
   if (!Temp)
     return makeError("cannot create a temporary file beside it: " +
                      toString(Temp.takeError()));
+  if (Mode)
+    if (std::error_code EC = sys::fs::setPermissions(Temp->FD, *Mode))
+      return joinErrors(makeError("cannot set the permissions: " + EC.message()),
+                        Temp->discard());
   raw_fd_ostream OS(Temp->FD, /*shouldClose=*/false);
   OS << Bytes;
   OS.flush();
@@ -163,9 +169,20 @@ static Error pack() {
   Expected<std::string> Bytes = writeContainer(Flags, Sections);
   if (!Bytes)
     return withFile(OutputPath, Bytes.takeError());
-  if (Error E = enterParentOf(OutputPath))
+  // An existing container is replaced where a symbolic link points, so the
+  // link stays, and keeps its permission bits.
+  SmallString<256> Target{StringRef(OutputPath)};
+  std::optional<sys::fs::perms> Mode;
+  sys::fs::file_status Status;
+  if (!sys::fs::status(OutputPath, Status) && sys::fs::exists(Status)) {
+    if (std::error_code EC = sys::fs::real_path(OutputPath, Target))
+      return withFile(OutputPath, errorCodeToError(EC));
+    if (sys::fs::is_regular_file(Status))
+      Mode = Status.permissions();
+  }
+  if (Error E = enterParentOf(Target))
     return withFile(OutputPath, std::move(E));
-  if (Error E = writeHere(sys::path::filename(OutputPath), *Bytes))
+  if (Error E = writeHere(sys::path::filename(Target), *Bytes, Mode))
     return withFile(OutputPath, std::move(E));
   return Error::success();
 }
@@ -281,6 +298,14 @@ int main(int argc, char **argv) {
 
   if (Error E = run()) {
     errs() << "ctrpack: " << toString(std::move(E)) << "\n";
+    return 1;
+  }
+  // A listing that did not reach its reader is a failure, reported here
+  // rather than by the stream's fatal error at exit.
+  outs().flush();
+  if (outs().has_error()) {
+    errs() << "ctrpack: standard output: " << outs().error().message() << "\n";
+    outs().clear_error();
     return 1;
   }
   return 0;

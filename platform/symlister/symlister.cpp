@@ -5,7 +5,8 @@
 //
 //   INDEX NAME [import] [export]
 //
-// NAME comes from the name section when the module has one; otherwise an
+// NAME comes from the name section when the module has one (a malformed
+// one counts as none, as it does not change what the code does); otherwise an
 // import is named MODULE.FIELD, an exported function by its first export,
 // and any other function func[INDEX].  Bytes of a name that would break the
 // line apart (controls, blanks, DEL) and the backslash are written as \xx
@@ -13,6 +14,7 @@
 //
 //===----------------------------------------------------------------------===//
 
+#include "llvm/ADT/SmallString.h"
 #include "llvm/ADT/StringExtras.h"
 #include "llvm/Support/CommandLine.h"
 #include "llvm/Support/Errc.h"
@@ -28,6 +30,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 
 using namespace llvm;
 
@@ -50,7 +53,89 @@ static Error withFile(StringRef Path, Error E) {
   return makeError(Path + ": " + toString(std::move(E)));
 }
 
-static Expected<std::unique_ptr<wabt::Module>> readModule(StringRef Path) {
+/// A module as wabt read it, and its function names from the name section.
+struct ListedModule {
+  std::unique_ptr<wabt::Module> Module;
+  std::map<uint32_t, std::string> Names;
+};
+
+/// Reads an unsigned LEB128 of at most 32 bits from the front of \p Bytes.
+static bool readU32(StringRef &Bytes, uint32_t &Value) {
+  uint64_t Result = 0;
+  for (unsigned Shift = 0; Shift < 35; Shift += 7) {
+    if (Bytes.empty())
+      return false;
+    uint8_t Byte = Bytes.front();
+    Bytes = Bytes.drop_front();
+    Result |= uint64_t(Byte & 0x7f) << Shift;
+    if (!(Byte & 0x80)) {
+      if (Result > UINT32_MAX)
+        return false;
+      Value = uint32_t(Result);
+      return true;
+    }
+  }
+  return false;
+}
+
+/// Reads a length-prefixed byte string from the front of \p Bytes.
+static bool readBytes(StringRef &Bytes, StringRef &Out) {
+  uint32_t Size;
+  if (!readU32(Bytes, Size) || Size > Bytes.size())
+    return false;
+  Out = Bytes.take_front(Size);
+  Bytes = Bytes.drop_front(Size);
+  return true;
+}
+
+/// The function names subsection of the name section \p Payload (after the
+/// section's own name), or nothing when it is malformed or names a function
+/// the module does not have.  wabt's own reading of it would make equal
+/// names unique and reject the module over a bad entry.
+static std::map<uint32_t, std::string> readFunctionNames(StringRef Payload,
+                                                         uint32_t Functions) {
+  while (!Payload.empty()) {
+    uint8_t Id = Payload.front();
+    Payload = Payload.drop_front();
+    StringRef Sub;
+    if (!readBytes(Payload, Sub))
+      return {};
+    if (Id != 1)
+      continue;
+    std::map<uint32_t, std::string> Names;
+    uint32_t Count;
+    if (!readU32(Sub, Count))
+      return {};
+    for (uint32_t I = 0; I < Count; ++I) {
+      uint32_t Index;
+      StringRef Name;
+      if (!readU32(Sub, Index) || Index >= Functions || !readBytes(Sub, Name))
+        return {};
+      Names[Index] = Name.str();
+    }
+    return Sub.empty() ? Names : std::map<uint32_t, std::string>();
+  }
+  return {};
+}
+
+/// The payload of the first custom section named "name" in the module
+/// \p Bytes, which wabt has already read as a whole.
+static std::optional<StringRef> findNameSection(StringRef Bytes) {
+  Bytes = Bytes.drop_front(8); // magic and version
+  while (!Bytes.empty()) {
+    uint8_t Id = Bytes.front();
+    Bytes = Bytes.drop_front();
+    StringRef Payload;
+    if (!readBytes(Bytes, Payload))
+      return std::nullopt;
+    StringRef SectionName;
+    if (Id == 0 && readBytes(Payload, SectionName) && SectionName == "name")
+      return Payload;
+  }
+  return std::nullopt;
+}
+
+static Expected<ListedModule> readModule(StringRef Path) {
   sys::fs::file_status Status;
   if (std::error_code EC = sys::fs::status(Path, Status))
     return errorCodeToError(EC);
@@ -67,10 +152,12 @@ static Expected<std::unique_ptr<wabt::Module>> readModule(StringRef Path) {
   // Whatever features the module uses, its functions can be listed.
   wabt::Features Features;
   Features.EnableAll();
+  // Names are read below; a custom section wabt cannot read is ignored, as
+  // the module's code does not depend on it.
   wabt::ReadBinaryOptions Options(Features, /*log_stream=*/nullptr,
-                                  /*read_debug_names=*/true,
+                                  /*read_debug_names=*/false,
                                   /*stop_on_first_error=*/true,
-                                  /*fail_on_custom_section_error=*/true);
+                                  /*fail_on_custom_section_error=*/false);
   wabt::Errors Errors;
   auto Module = std::make_unique<wabt::Module>();
   std::string Name = Path.str();
@@ -82,7 +169,11 @@ static Expected<std::unique_ptr<wabt::Module>> readModule(StringRef Path) {
     return makeError("not a valid WebAssembly module: " + First.message +
                      " (at offset 0x" + utohexstr(First.loc.offset) + ")");
   }
-  return std::move(Module);
+  ListedModule Listed;
+  if (std::optional<StringRef> Payload = findNameSection(Bytes))
+    Listed.Names = readFunctionNames(*Payload, Module->funcs.size());
+  Listed.Module = std::move(Module);
+  return std::move(Listed);
 }
 
 /// \p Name with every byte that could split a line or a field escaped.
@@ -100,7 +191,8 @@ static std::string escapeName(StringRef Name) {
   return Out;
 }
 
-static std::string listFunctions(const wabt::Module &Module) {
+static std::string listFunctions(const wabt::Module &Module,
+                                 const std::map<uint32_t, std::string> &Names) {
   std::map<wabt::Index, std::string> FirstExport;
   for (const wabt::Export *E : Module.exports)
     if (E->kind == wabt::ExternalKind::Func && E->var.is_index())
@@ -113,9 +205,8 @@ static std::string listFunctions(const wabt::Module &Module) {
   std::string Out;
   raw_string_ostream OS(Out);
   for (wabt::Index I = 0; I < Module.funcs.size(); ++I) {
-    // The reader names functions from the name section as "$name".
-    StringRef Name = Module.funcs[I]->name;
-    Name.consume_front("$");
+    auto Named = Names.find(I);
+    StringRef Name = Named == Names.end() ? StringRef() : Named->second;
     bool Imported = I < Imports.size();
     auto Export = FirstExport.find(I);
     std::string Synthesized;
@@ -139,7 +230,19 @@ static std::string listFunctions(const wabt::Module &Module) {
 }
 
 /// Writes \p Text to \p Path through a temporary file in its directory.
+/// An existing list is replaced where a symbolic link points, so the link
+/// stays, and keeps its permission bits.
 static Error writeOutput(StringRef Path, StringRef Text) {
+  SmallString<256> Target(Path);
+  std::optional<sys::fs::perms> Mode;
+  sys::fs::file_status Status;
+  if (!sys::fs::status(Path, Status) && sys::fs::exists(Status)) {
+    if (std::error_code EC = sys::fs::real_path(Path, Target))
+      return errorCodeToError(EC);
+    if (sys::fs::is_regular_file(Status))
+      Mode = Status.permissions();
+  }
+  Path = Target;
   StringRef Dir = sys::path::parent_path(Path);
   // Every '%' of the model becomes a random digit: the model holds neither
   // the directory nor the name's own '%'.
@@ -153,6 +256,10 @@ static Error writeOutput(StringRef Path, StringRef Text) {
   if (!Temp)
     return makeError("cannot create a temporary file beside it: " +
                      toString(Temp.takeError()));
+  if (Mode)
+    if (std::error_code EC = sys::fs::setPermissions(Temp->FD, *Mode))
+      return joinErrors(makeError("cannot set the permissions: " + EC.message()),
+                        Temp->discard());
   raw_fd_ostream OS(Temp->FD, /*shouldClose=*/false);
   OS << Text;
   OS.flush();
@@ -168,12 +275,17 @@ static Error writeOutput(StringRef Path, StringRef Text) {
 }
 
 static Error run() {
-  Expected<std::unique_ptr<wabt::Module>> Module = readModule(ModulePath);
+  Expected<ListedModule> Module = readModule(ModulePath);
   if (!Module)
     return withFile(ModulePath, Module.takeError());
-  std::string Text = listFunctions(**Module);
+  std::string Text = listFunctions(*Module->Module, Module->Names);
   if (OutputPath.empty()) {
     outs() << Text;
+    outs().flush();
+    if (std::error_code EC = outs().error()) {
+      outs().clear_error();
+      return makeError("standard output: " + EC.message());
+    }
     return Error::success();
   }
   if (Error E = writeOutput(OutputPath, Text))

@@ -146,4 +146,31 @@ TEST(Replace, AnExistingContainerIsReplacedWhole) {
   EXPECT_EQ(ws.run({"--verify", "OUT"}).status, 0);
 }
 
+TEST(Replace, ThroughALinkKeepingTheMode) {
+  Workspace ws;
+  fs::create_directory(ws.path() / "real");
+  fs::path real = ws.path() / "real" / "token.ctrx";
+  zotest::writeFile(real, "an older container");
+  fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write |
+                            fs::perms::others_read);
+  fs::create_symlink("real/token.ctrx", ws["OUT"]);
+
+  ASSERT_EQ(ws.run({"-o", "OUT", "WASM", "ABI"}).status, 0);
+  EXPECT_TRUE(fs::is_symlink(ws["OUT"]));
+  EXPECT_EQ(ctrpack({"--verify", real.string()}, ws.path()).status, 0);
+  EXPECT_EQ(fs::status(real).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+  EXPECT_EQ(entries(ws.path() / "real"), std::set<std::string>{"token.ctrx"});
+}
+
+TEST(List, AFailedWriteToStandardOutputIsReported) {
+  Workspace ws;
+  ASSERT_EQ(ws.run({"-o", "OUT", "WASM", "ABI"}).status, 0);
+  zotest::RunResult r = zotest::runProcess(
+      "/bin/sh", {"-c", "exec \"$0\" --list token.ctrx >/dev/full", CTRPACK_PATH},
+      ws.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "ctrpack: standard output: No space left on device\n");
+}
+
 } // namespace

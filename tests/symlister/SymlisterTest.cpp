@@ -34,6 +34,22 @@ std::string oddNames() {
          section(7, exports) + section(10, code) + section(0, names);
 }
 
+/// Two functions, neither imported nor exported, with \p functionNames as
+/// the function names subsection of the name section.
+std::string twoFunctions(const std::string &functionNames) {
+  std::string type = leb(1) + "\x60" + leb(0) + leb(0);
+  std::string func = leb(2) + leb(0) + leb(0);
+  std::string body = leb(2) + leb(0) + "\x0b";
+  std::string code = leb(2) + body + body;
+  std::string names = str("name") + '\1' + str(functionNames);
+  return Header + section(1, type) + section(3, func) + section(10, code) +
+         section(0, names);
+}
+
+auto made(std::string bytes) {
+  return [bytes](const fs::path &to) { zotest::writeFile(to, bytes); };
+}
+
 struct Listing {
   const char *name;
   std::function<void(const fs::path &)> make; // writes the module
@@ -87,6 +103,30 @@ INSTANTIATE_TEST_SUITE_P(
                 [](const fs::path &to) { zotest::writeFile(to, oddNames()); },
                 "0 env.f\\09x import export\n"
                 "1 odd\\0aname\\5c export\n"},
+        // Names are listed as the section has them, even when equal.
+        Listing{"EqualNames",
+                made(twoFunctions(leb(2) + leb(0) + str("same") + leb(1) +
+                                  str("same"))),
+                "0 same\n"
+                "1 same\n"},
+        // A malformed name section counts as none: the code is still valid.
+        Listing{"NameOfAMissingFunction",
+                made(twoFunctions(leb(2) + leb(0) + str("first") + leb(5) +
+                                  str("far"))),
+                "0 func[0]\n"
+                "1 func[1]\n"},
+        Listing{"FewerNamesThanCounted",
+                made(twoFunctions(leb(2) + leb(0) + str("first"))),
+                "0 func[0]\n"
+                "1 func[1]\n"},
+        Listing{"NameIndexOutOfRange",
+                [](const fs::path &to) {
+                  std::string m = oddNames();
+                  m[m.size() - 12] = 0x7f; // the index of the only name
+                  zotest::writeFile(to, m);
+                },
+                "0 env.f\\09x import export\n"
+                "1 ex\\20port export\n"},
         Listing{"NoFunctions",
                 [](const fs::path &to) { zotest::writeFile(to, Header); }, ""}),
     [](const ::testing::TestParamInfo<Listing> &info) { return info.param.name; });
@@ -134,14 +174,43 @@ INSTANTIATE_TEST_SUITE_P(
                   [](const fs::path &p) {
                     zotest::writeFile(p, oddNames().substr(0, 30));
                   },
-                  "not a valid WebAssembly module"},
-        BadModule{"BrokenNameSection",
-                  [](const fs::path &p) {
-                    std::string m = oddNames();
-                    m[m.size() - 12] = 0x7f; // more names than the section holds
-                    zotest::writeFile(p, m);
-                  },
                   "not a valid WebAssembly module"}),
     [](const ::testing::TestParamInfo<BadModule> &info) { return info.param.name; });
+
+TEST(Output, ThroughALinkKeepingTheMode) {
+  zotest::TempDir dir("symlister-test");
+  zotest::writeFile(dir.path() / "m.wasm", oddNames());
+  fs::create_directory(dir.path() / "lists");
+  fs::path real = dir.path() / "lists" / "m.names";
+  zotest::writeFile(real, "the old list\n");
+  fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write |
+                            fs::perms::group_read);
+  fs::create_symlink("lists/m.names", dir.path() / "m.names");
+
+  zotest::RunResult r = zotest::runProcess(
+      SYMLISTER_PATH, {"m.wasm", "-o", "m.names"}, dir.path());
+
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::is_symlink(dir.path() / "m.names"));
+  EXPECT_EQ(zotest::readFile(real), "0 env.f\\09x import export\n"
+                                    "1 odd\\0aname\\5c export\n");
+  EXPECT_EQ(fs::status(real).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "lists"),
+                          fs::directory_iterator()),
+            1);
+}
+
+TEST(Output, AFailedWriteToStandardOutputIsReported) {
+  zotest::TempDir dir("symlister-test");
+  zotest::writeFile(dir.path() / "m.wasm", oddNames());
+
+  zotest::RunResult r = zotest::runProcess(
+      "/bin/sh", {"-c", "exec \"$0\" m.wasm >/dev/full", SYMLISTER_PATH},
+      dir.path());
+
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "symlister: standard output: No space left on device\n");
+}
 
 } // namespace
