@@ -238,6 +238,8 @@ Expected<Interface> parseInterface(StringRef Text) {
     S.Fields = std::move(*Fields);
   }
 
+  // Checked by name: a description may list many actions.
+  StringSet<> ActionNames;
   const json::Array *ActionItems = &NoItems;
   if (O->get("actions")) {
     Expected<const json::Array *> A = arrayMember(*O, "actions", "the description");
@@ -255,7 +257,7 @@ Expected<Interface> parseInterface(StringRef Text) {
       return Name.takeError();
     if (Name->empty())
       return makeError(At + " has an empty name");
-    if (I.find(*Name))
+    if (!ActionNames.insert(*Name).second)
       return makeError("action " + quoted(*Name) + " appears twice");
     At = "action " + quoted(*Name);
     Expected<const json::Array *> Params = arrayMember(*A, "params", At);
