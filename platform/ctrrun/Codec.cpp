@@ -3,6 +3,7 @@
 #include "Codec.h"
 #include "Failure.h"
 #include "Host.h"
+#include "JsonText.h"
 
 #include "llvm/ADT/STLExtras.h"
 #include "llvm/ADT/StringExtras.h"
@@ -20,9 +21,6 @@ namespace {
 // through a vector, and a hostile description may make one reach itself
 // directly: recursion stops here.
 constexpr unsigned MaxValueDepth = 64;
-// LLVM's JSON parser recurses once per level; deeper text is refused before
-// it is parsed.
-constexpr unsigned MaxJsonDepth = 256;
 // How much of a result that does not decode a message shows.
 constexpr size_t ShownOutputBytes = 64;
 
@@ -452,140 +450,6 @@ private:
   size_t At = 0;
 };
 
-/// Deepest nesting of arrays and objects in \p Text outside strings,
-/// counted up to just past \p Limit.
-unsigned jsonDepth(StringRef Text, unsigned Limit) {
-  unsigned Depth = 0, Deepest = 0;
-  bool InString = false, Escape = false;
-  for (char C : Text) {
-    if (InString) {
-      if (Escape)
-        Escape = false;
-      else if (C == '\\')
-        Escape = true;
-      else if (C == '"')
-        InString = false;
-    } else if (C == '"') {
-      InString = true;
-    } else if (C == '[' || C == '{') {
-      Deepest = std::max(Deepest, ++Depth);
-      if (Deepest > Limit)
-        break;
-    } else if ((C == ']' || C == '}') && Depth) {
-      --Depth;
-    }
-  }
-  return Deepest;
-}
-
-/// Walks the text of valid JSON alongside the value LLVM parsed from it,
-/// recording each number's text and refusing repeated member names, of
-/// which LLVM's parser keeps the last.  Until a repeated name is found the
-/// text and the value agree; the walk checks rather than trusts that.
-class TextWalk {
-public:
-  TextWalk(StringRef Text, Arguments &Args) : Text(Text), Args(Args) {}
-
-  Error value(const json::Value &V) {
-    blanks();
-    char C = peek();
-    if (C == '{') {
-      const json::Object *O = V.getAsObject();
-      return O ? object(*O) : repeated();
-    }
-    if (C == '[') {
-      const json::Array *A = V.getAsArray();
-      return A ? array(*A) : repeated();
-    }
-    if (C == '"') {
-      string();
-      return V.kind() == json::Value::String ? Error::success() : repeated();
-    }
-    size_t Start = At;
-    while (isAlnum(peek()) || StringRef("+-.").contains(peek()))
-      ++At;
-    if (C == '-' || isDigit(C)) {
-      if (V.kind() != json::Value::Number)
-        return repeated();
-      Args.Numbers[&V] = Text.slice(Start, At).str();
-    }
-    return Error::success();
-  }
-
-private:
-  char peek() const { return At < Text.size() ? Text[At] : 0; }
-
-  void blanks() {
-    while (StringRef(" \t\n\r").contains(peek()))
-      ++At;
-  }
-
-  /// Steps past the separator after an element, true at the closing one.
-  bool closes(char Close) {
-    blanks();
-    return At++ >= Text.size() || Text[At - 1] == Close;
-  }
-
-  StringRef string() {
-    size_t Start = At++;
-    while (At < Text.size() && Text[At] != '"')
-      At += Text[At] == '\\' ? 2 : 1;
-    ++At;
-    return Text.slice(Start, At);
-  }
-
-  Error repeated() {
-    return createStringError(inconvertibleErrorCode(), "a member name appears twice");
-  }
-
-  Error array(const json::Array &A) {
-    ++At;
-    blanks();
-    if (peek() == ']')
-      return ++At, Error::success();
-    for (size_t I = 0;; ++I) {
-      if (I == A.size())
-        return repeated();
-      if (Error E = value(A[I]))
-        return E;
-      if (closes(']'))
-        return I + 1 == A.size() ? Error::success() : repeated();
-    }
-  }
-
-  Error object(const json::Object &O) {
-    ++At;
-    blanks();
-    if (peek() == '}')
-      return ++At, Error::success();
-    StringSet<> Seen;
-    while (true) {
-      blanks();
-      Expected<json::Value> Key = json::parse(string());
-      if (!Key)
-        return Key.takeError();
-      Optional<StringRef> Name = Key->getAsString();
-      if (!Name)
-        return repeated();
-      if (!Seen.insert(*Name).second)
-        return createStringError(inconvertibleErrorCode(),
-                                 "'" + escaped(*Name) + "' appears twice in an object");
-      const json::Value *Member = O.get(*Name);
-      if (!Member)
-        return repeated();
-      blanks();
-      ++At; // :
-      if (Error E = value(*Member))
-        return E;
-      if (closes('}'))
-        return Error::success();
-    }
-  }
-
-  StringRef Text;
-  Arguments &Args;
-  size_t At = 0;
-};
 } // namespace
 
 Error parseArguments(const Action &A, StringRef Text, Arguments &Args) {
@@ -598,9 +462,11 @@ Error parseArguments(const Action &A, StringRef Text, Arguments &Args) {
                 escaped(A.Name) + ": the arguments are not valid JSON: " + toString(V.takeError()));
   Args.Value = std::move(*V);
   Args.Numbers.clear();
-  if (Error E = TextWalk(Text, Args).value(Args.Value))
-    return fail(ExitStatus::BadCall,
-                escaped(A.Name) + ": in the arguments, " + toString(std::move(E)));
+  if (Error E = checkJsonText(Text, Args.Value, &Args.Numbers)) {
+    StringRef Where =
+        E.isA<json::ParseError>() ? ": the arguments are not valid JSON: " : ": in the arguments, ";
+    return fail(ExitStatus::BadCall, escaped(A.Name) + Where + toString(std::move(E)));
+  }
   return Error::success();
 }
 

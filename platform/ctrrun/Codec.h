@@ -21,6 +21,7 @@
 #define CTRRUN_CODEC_H
 
 #include "Interface.h"
+#include "JsonText.h"
 
 #include "llvm/ADT/StringRef.h"
 #include "llvm/Support/Error.h"
@@ -36,7 +37,7 @@ namespace ctrrun {
 /// by the values' addresses.
 struct Arguments {
   llvm::json::Value Value = llvm::json::Object();
-  std::map<const llvm::json::Value *, std::string> Numbers;
+  NumberTexts Numbers;
 
   Arguments() = default;
   Arguments(const Arguments &) = delete;

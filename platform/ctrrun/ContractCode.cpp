@@ -2,6 +2,7 @@
 
 #include "ContractCode.h"
 #include "Failure.h"
+#include "Files.h"
 
 #include "Container.h"
 
@@ -30,10 +31,9 @@ static Error readContainerCode(ContractCode &Code) {
 }
 
 Expected<ContractCode> readContractCode(StringRef Path) {
-  ErrorOr<std::unique_ptr<MemoryBuffer>> Buffer =
-      MemoryBuffer::getFile(Path, /*IsText=*/false, /*RequiresNullTerminator=*/false);
+  Expected<std::unique_ptr<MemoryBuffer>> Buffer = readRegularFile(Path);
   if (!Buffer)
-    return fail(ExitStatus::File, Path + ": " + Buffer.getError().message());
+    return Buffer.takeError();
   ContractCode Code;
   Code.Name = Path.str();
   Code.Buffer = std::move(*Buffer);

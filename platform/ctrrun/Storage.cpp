@@ -2,12 +2,17 @@
 
 #include "Storage.h"
 #include "Failure.h"
+#include "Files.h"
+#include "JsonText.h"
 
 #include "llvm/ADT/SmallString.h"
 #include "llvm/ADT/StringExtras.h"
 #include "llvm/Support/FileSystem.h"
 #include "llvm/Support/JSON.h"
 #include "llvm/Support/MemoryBuffer.h"
+#include "llvm/Support/Path.h"
+
+#include <algorithm>
 
 using namespace llvm;
 
@@ -25,14 +30,18 @@ static bool decodeHex(StringRef Hex, std::string &Bytes) {
 Expected<Storage> loadStorage(StringRef Path) {
   if (!sys::fs::exists(Path))
     return Storage();
-  ErrorOr<std::unique_ptr<MemoryBuffer>> Buffer =
-      MemoryBuffer::getFile(Path, /*IsText=*/false, /*RequiresNullTerminator=*/false);
+  Expected<std::unique_ptr<MemoryBuffer>> Buffer = readRegularFile(Path);
   if (!Buffer)
-    return fail(ExitStatus::File, Path + ": " + Buffer.getError().message());
+    return Buffer.takeError();
 
-  Expected<json::Value> Parsed = json::parse((*Buffer)->getBuffer());
+  StringRef Text = (*Buffer)->getBuffer();
+  if (jsonDepth(Text, MaxJsonDepth) > MaxJsonDepth)
+    return malformed(Path, "it nests deeper than " + Twine(MaxJsonDepth) + " levels");
+  Expected<json::Value> Parsed = json::parse(Text);
   if (!Parsed)
     return malformed(Path, toString(Parsed.takeError()));
+  if (Error E = checkJsonText(Text, *Parsed))
+    return malformed(Path, toString(std::move(E)));
   const json::Object *Entries = Parsed->getAsObject();
   if (!Entries)
     return malformed(Path, "expected a JSON object");
@@ -68,17 +77,38 @@ Error saveStorage(StringRef Path, const Storage &Store) {
   auto CannotSave = [&](std::error_code EC) {
     return fail(ExitStatus::File, Path + ": cannot save storage: " + EC.message());
   };
+  // Through a symbolic link to the file it names, whose mode is kept.
+  SmallString<256> Target;
+  if (sys::fs::real_path(Path, Target)) {
+    Target = Path;
+    if (std::error_code EC = sys::fs::make_absolute(Target))
+      return CannotSave(EC);
+  }
+  sys::fs::file_status Status;
+  bool Exists = !sys::fs::status(Target, Status);
+
+  // Every '%' of the temporary file's model is random: from the file's own
+  // directory, and with those of its name replaced, no user text is one.
+  if (std::error_code EC = sys::fs::set_current_path(sys::path::parent_path(Target)))
+    return CannotSave(EC);
+  std::string Name = sys::path::filename(Target).str();
+  std::string Model = Name;
+  std::replace(Model.begin(), Model.end(), '%', '_');
   int FD;
   SmallString<128> TempPath;
-  if (std::error_code EC = sys::fs::createUniqueFile(Path + ".tmp-%%%%%%", FD, TempPath))
+  if (std::error_code EC = sys::fs::createUniqueFile(Model + ".tmp-%%%%%%", FD, TempPath))
     return CannotSave(EC);
   raw_fd_ostream OS(FD, /*shouldClose=*/true);
+  std::error_code EC;
+  if (Exists)
+    EC = sys::fs::setPermissions(FD, Status.permissions());
   writeJson(OS, Store);
   OS.close();
-  std::error_code EC = OS.error();
+  if (!EC)
+    EC = OS.error();
   OS.clear_error();
   if (!EC)
-    EC = sys::fs::rename(TempPath, Path);
+    EC = sys::fs::rename(TempPath, Name);
   if (EC) {
     sys::fs::remove(TempPath);
     return CannotSave(EC);

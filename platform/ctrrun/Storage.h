@@ -23,7 +23,8 @@ using Storage = std::map<std::string, std::string>;
 llvm::Expected<Storage> loadStorage(llvm::StringRef Path);
 
 /// Replaces Path through a temporary file in the same directory, so that a
-/// failed write leaves the previous contents in place.
+/// failed write leaves the previous contents in place.  A symbolic link is
+/// written through.  Changes the current directory to Path's.
 llvm::Error saveStorage(llvm::StringRef Path, const Storage &Store);
 
 } // namespace ctrrun

@@ -10,6 +10,7 @@
 #include "Codec.h"
 #include "ContractCode.h"
 #include "Failure.h"
+#include "Files.h"
 #include "Host.h"
 #include "Interpreter.h"
 #include "Storage.h"
@@ -32,7 +33,7 @@ cl::opt<std::string> ModulePath(cl::Positional, cl::Required,
 cl::list<std::string> Words(cl::Positional, cl::ZeroOrMore,
                             cl::desc("[input | <action> [json-arguments]]"),
                             cl::cat(Category));
-cl::opt<std::string> InputFile("input-file", cl::desc("Read the call input from <file>"),
+cl::opt<std::string> InputFile("input-file", cl::desc("Read the call input, at most 64 MiB, from <file>"),
                                cl::value_desc("file"), cl::cat(Category));
 cl::opt<std::string> StoragePath("storage",
                                  cl::desc("Load contract storage from <file> and save it "
@@ -59,12 +60,15 @@ cl::opt<unsigned long long>
                     cl::value_desc("n"), cl::init(10000000000ULL), cl::cat(Category));
 } // namespace
 
-static Expected<std::string> readInputFile() {
-  ErrorOr<std::unique_ptr<MemoryBuffer>> Buffer =
-      MemoryBuffer::getFile(InputFile, /*IsText=*/false, /*RequiresNullTerminator=*/false);
-  if (!Buffer)
-    return fail(ExitStatus::File, InputFile + ": " + Buffer.getError().message());
-  return (*Buffer)->getBuffer().str();
+// A failed write to standard output fails the run rather than aborting
+// when the stream is destroyed.
+static Error flushOutput() {
+  outs().flush();
+  if (!outs().has_error())
+    return Error::success();
+  std::error_code EC = outs().error();
+  outs().clear_error();
+  return fail(ExitStatus::File, "standard output: " + EC.message());
 }
 
 static std::string actionList(const Interface &I) {
@@ -88,7 +92,7 @@ static Expected<Call> prepareCall(const ContractCode &Code) {
     return fail(ExitStatus::Usage, "give the input either as an argument or with "
                                    "--input-file, not both");
   if (InputFile.getNumOccurrences()) {
-    Expected<std::string> Input = readInputFile();
+    Expected<std::string> Input = readInputFile(InputFile);
     if (!Input)
       return Input.takeError();
     return Call{std::move(*Input)};
@@ -132,7 +136,7 @@ static Error printDescription(const ContractCode &Code) {
     outs() << "action " << signature(A) << " -> " << A.Result->Name << '\n';
   for (const auto &S : Code.Iface->Structs)
     outs() << describe(*S) << '\n';
-  return Error::success();
+  return flushOutput();
 }
 
 // What the calls wrote, as ctrrun prints it: the bytes themselves, or for an
@@ -208,14 +212,14 @@ static Error run(Optional<uint64_t> &Executed) {
   if (!Printed)
     return Printed.takeError();
 
-  // The transaction commits: storage first, so that output is only ever
-  // printed for a call whose effects were kept.  An unchanged store is not
-  // rewritten (nor created).
-  if (!StoragePath.empty() && T.Store != Loaded)
-    if (Error E = saveStorage(StoragePath, T.Store))
-      return E;
+  // The transaction commits once the output is written, so that output
+  // that cannot be written leaves storage as it was.  An unchanged store is
+  // not rewritten (nor created).
   outs() << *Printed;
-  outs().flush();
+  if (Error E = flushOutput())
+    return E;
+  if (!StoragePath.empty() && T.Store != Loaded)
+    return saveStorage(StoragePath, T.Store);
   return Error::success();
 }
 

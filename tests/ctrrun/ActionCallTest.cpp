@@ -125,6 +125,7 @@ TEST_F(ActionCallTest, ArgumentsAreEncodedAndResultsDecoded) {
        str("h\xc3\xa9\xe2\x9c\x93\n" + std::string(1, '\0')),
        "\"h\xc3\xa9\xe2\x9c\x93\\n\\u0000\""},
       {"string", "\"" + std::string(200, 'a') + "\"", "\xc8\x01" + std::string(200, 'a'), ""},
+      {"string", "\"\\ud83d\\ude00\"", str("\xf0\x9f\x98\x80"), "\"\xf0\x9f\x98\x80\""},
       {"vector<uint16>", "[]", std::string(1, '\0'), ""},
       {"vector<uint16>", "[1,513]", "\x02" + le(1, 2) + le(513, 2), ""},
       {"vector<vector<bool>>", "[[true],[]]", "\x02\x01\x01" + std::string(1, '\0'), ""},
@@ -267,11 +268,27 @@ TEST_F(ActionCallTest, CallsThatDoNotFitTheDescription) {
     EXPECT_FALSE(fs::exists(dir() / "s.json"));
   }
 
-  // Malformed JSON: LLVM's message with its position.
-  RunResult r = call(container, {"pair", R"({"a": "x",})"});
-  EXPECT_EQ(r.status, 10);
-  EXPECT_THAT(r.err,
-              HasSubstr("ctrrun: pair: the arguments are not valid JSON: [1:11, byte=11]: "));
+  // Malformed JSON, also what LLVM's parser would let through: the
+  // message with its position.
+  const struct {
+    std::string json, position;
+  } malformed[] = {
+      {R"({"a": "x",})", "[1:11, byte=11]: "},
+      {R"({"a": "x", "b": 01})", "[1:17, byte=17]: Invalid number"},
+      {R"({"a": "x", "b": -007})", "[1:17, byte=17]: Invalid number"},
+      {R"({"a": "x", "b": 1.})", "[1:17, byte=17]: Invalid number"},
+      {R"({"a": "x", "b": [-.5]})", "[1:18, byte=18]: Invalid number"},
+      {"{\"b\": 1,\n \"a\": \"x\\ud800\"}", "[2:9, byte=18]: Unpaired surrogate"},
+      {R"({"b": 1, "a": "\ud800\u0041"})", "[1:16, byte=16]: Unpaired surrogate"},
+      {R"({"b": 1, "\udc00": 2})", "[1:11, byte=11]: Unpaired surrogate"},
+  };
+  RunResult r;
+  for (const auto &m : malformed) {
+    SCOPED_TRACE(m.json);
+    r = call(container, {"pair", m.json});
+    EXPECT_EQ(r.status, 10);
+    EXPECT_THAT(r.err, HasSubstr("ctrrun: pair: the arguments are not valid JSON: " + m.position));
+  }
 
   // The command line itself: no action, or a word too many.
   for (const Args &words : {Args{}, Args{"pair", "{}", "more"}}) {

@@ -132,6 +132,9 @@ TEST_F(CtrrunTest, UnreadableAndInvalidFiles) {
   r = ctrrun({"folder.wasm"});
   EXPECT_EQ(r.status, 2);
   EXPECT_THAT(r.err, StartsWith("ctrrun: folder.wasm: "));
+  r = ctrrun({"/dev/zero"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "ctrrun: /dev/zero: not a regular file\n");
 
   EXPECT_EQ(ctrrun({}).status, 1);
   EXPECT_EQ(ctrrun({"--no-such-option", "m.wasm"}).status, 1);

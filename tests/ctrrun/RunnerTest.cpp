@@ -24,6 +24,16 @@ TEST_F(CtrrunTest, InputRoundTrip) {
   const std::string bytes("a\0b\n\xff", 5);
   writeFile(dir() / "input.bin", bytes);
   EXPECT_EQ(ctrrun({"--input-file=input.bin", echo}).out, bytes);
+  // Up to 64 MiB, from a file of any kind.
+  RunResult piped = runProcess("/bin/sh", {"-c", "echo piped | \"$0\" --input-file=/dev/stdin " + echo,
+                                           CTRRUN_PATH}, dir());
+  EXPECT_EQ(piped.out, "piped\n");
+  fs::resize_file(dir() / "input.bin", (64 << 20) + 1);
+  for (const std::string file : {"input.bin", "/dev/zero"}) {
+    RunResult big = ctrrun({"--input-file=" + file, echo});
+    EXPECT_EQ(big.status, 2);
+    EXPECT_EQ(big.err, "ctrrun: " + file + ": the input exceeds ctrrun's limit of 67108864 bytes\n");
+  }
 
   RunResult both = ctrrun({"--input-file=input.bin", echo, "text"});
   EXPECT_EQ(both.status, 1);
@@ -125,6 +135,10 @@ TEST_F(CtrrunTest, MalformedStorageIsRejectedAndKept) {
       {"{\"00\": \"0g\"}", "the value of key \"00\" is not a string of hex-encoded bytes"},
       {"{\"00\": \"012\"}", "the value of key \"00\" is not a string of hex-encoded bytes"},
       {"{\"aa\": \"00\", \"AA\": \"01\"}", "appears twice"},
+      // LLVM's parser would keep the last, and recurse without end.
+      {"{\"aa\": \"00\", \"aa\": \"01\"}", "'aa' appears twice in an object"},
+      {std::string(100000, '[') + std::string(100000, ']'), "nests deeper than 256 levels"},
+      {"{\"aa\": 01}", "Invalid number"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.content);
@@ -141,6 +155,53 @@ TEST_F(CtrrunTest, MalformedStorageIsRejectedAndKept) {
   RunResult r = ctrrun({"--storage=folder", module, "sKv"});
   EXPECT_EQ(r.status, 2);
   EXPECT_THAT(r.err, StartsWith("ctrrun: folder: "));
+  // A device would be read without end.
+  r = ctrrun({"--storage=/dev/zero", module, "sKv"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "ctrrun: /dev/zero: not a regular file\n");
+}
+
+// The save goes where the path leads, whatever its name, and keeps what the
+// file was: a symbolic link stays one, the file its mode.
+TEST_F(CtrrunTest, StorageIsSavedInPlace) {
+  std::string module = wasm("storage", contract(StorageContract));
+  const std::string saved = "{\n  \"4b\": \"76\"\n}\n";
+  for (const std::string name : {"p%d/s.json", "p%d/s%%%.json"}) {
+    SCOPED_TRACE(name);
+    fs::create_directories(dir() / "p%d");
+    RunResult r = ctrrun({"--storage=" + name, module, "sKv"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(dir() / name), saved);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir() / "p%d"), fs::directory_iterator()), 1);
+    fs::remove_all(dir() / "p%d");
+  }
+
+  writeFile(dir() / "real.json", "{}");
+  fs::permissions(dir() / "real.json", fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_directory(dir() / "links");
+  fs::create_symlink("../real.json", dir() / "links" / "s.json");
+  RunResult r = ctrrun({"--storage=links/s.json", module, "sKv"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::is_symlink(dir() / "links" / "s.json"));
+  EXPECT_EQ(readFile(dir() / "real.json"), saved);
+  EXPECT_EQ(fs::status(dir() / "real.json").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// Output that cannot be written fails the call, which then keeps nothing.
+TEST_F(CtrrunTest, UnwritableOutputFailsTheCall) {
+  std::string module = wasm("keep", contract(R"(
+  (func (export "apply") (local $n i32)
+    (local.set $n (call $read_input))
+    (call $storage_set (i32.const 0) (i32.const 1) (i32.const 0) (local.get $n))
+    (call $output_write (i32.const 0) (local.get $n)))
+)"));
+  writeFile(dir() / "state.json", "{}");
+  RunResult r = runProcess("/bin/sh", {"-c", std::string("\"$0\" --storage=state.json ") + module +
+                                                " sKv >/dev/full", CTRRUN_PATH}, dir());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_THAT(r.err, HasSubstr("ctrrun: standard output: No space left on device\n"));
+  EXPECT_EQ(readFile(dir() / "state.json"), "{}");
 }
 
 // The calls of one run share the instance and the transaction.
