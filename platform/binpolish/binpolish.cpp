@@ -7,6 +7,7 @@
 //
 //===----------------------------------------------------------------------===//
 
+#include "AtomicFile.h"
 #include "ModuleCheck.h"
 #include "Optimize.h"
 #include "Sections.h"
@@ -20,8 +21,6 @@
 #include "llvm/Support/Path.h"
 #include "llvm/Support/raw_ostream.h"
 
-#include <algorithm>
-#include <unistd.h>
 
 using namespace llvm;
 using namespace binpolish;
@@ -37,45 +36,6 @@ static Error fileError(std::error_code EC) { return errorCodeToError(EC); }
 static Error withContext(const Twine &Context, Error E) {
   return createStringError(inconvertibleErrorCode(),
                            Context + ": " + toString(std::move(E)));
-}
-
-/// Writes \p Contents to a temporary file beside \p Name in the current
-/// directory, with the original's permission bits (and owner, where that can
-/// be given), then renames it over \p Name.
-static Error replaceFile(StringRef Name, const sys::fs::file_status &Original,
-                         ArrayRef<char> Contents) {
-  // The temporary name is built from a model in which every '%' becomes a
-  // random digit, so a '%' in the module's name must not reach it.
-  std::string Model = Name.str();
-  std::replace(Model.begin(), Model.end(), '%', '_');
-  Model += ".binpolish-%%%%%%";
-  Expected<sys::fs::TempFile> Temp = sys::fs::TempFile::create(Model);
-  if (!Temp)
-    return withContext("cannot create a temporary file beside it",
-                       Temp.takeError());
-
-  auto Discard = [&](const Twine &Context, Error E) {
-    return joinErrors(withContext(Context, std::move(E)), Temp->discard());
-  };
-  if (std::error_code EC =
-          sys::fs::setPermissions(Temp->FD, Original.permissions()))
-    return Discard("cannot set the permissions", fileError(EC));
-  // Only root may give a file away; anyone else keeps their own file anyway.
-  if (::geteuid() == 0)
-    if (std::error_code EC = sys::fs::changeFileOwnership(
-            Temp->FD, Original.getUser(), Original.getGroup()))
-      return Discard("cannot keep the owner", fileError(EC));
-
-  raw_fd_ostream OS(Temp->FD, /*shouldClose=*/false);
-  OS.write(Contents.data(), Contents.size());
-  OS.flush();
-  if (std::error_code EC = OS.error()) {
-    OS.clear_error();
-    return Discard("cannot write the polished module", fileError(EC));
-  }
-  if (Error E = Temp->keep(Name))
-    return withContext("cannot replace the module", std::move(E));
-  return Error::success();
 }
 
 static Error polish(StringRef Path) {
@@ -108,12 +68,10 @@ static Error polish(StringRef Path) {
   if (!Polished)
     return Polished.takeError();
 
-  // From the module's own directory, its directory name never goes through
-  // the temporary file's model either.
-  if (std::error_code EC =
-          sys::fs::set_current_path(sys::path::parent_path(Real)))
-    return withContext("cannot enter its directory", fileError(EC));
-  return replaceFile(sys::path::filename(Real), Status, *Polished);
+  if (Error E = zo::writeFileAtomically(
+          Real, StringRef(Polished->data(), Polished->size())))
+    return withContext("cannot replace the module", std::move(E));
+  return Error::success();
 }
 
 int main(int argc, char **argv) {

@@ -13,6 +13,7 @@
 //
 //===----------------------------------------------------------------------===//
 
+#include "AtomicFile.h"
 #include "Container.h"
 
 #include "llvm/ADT/SmallString.h"
@@ -25,7 +26,6 @@
 #include "llvm/Support/raw_ostream.h"
 
 #include <algorithm>
-#include <optional>
 
 using namespace llvm;
 using namespace zo;
@@ -84,48 +84,6 @@ static Expected<std::unique_ptr<MemoryBuffer>> readInput(StringRef Path) {
   return std::move(*Buffer);
 }
 
-/// Writes \p Bytes to \p Name in the current directory through a temporary
-/// file beside it, with the permission bits \p Mode when given.
-static Error writeHere(StringRef Name, StringRef Bytes,
-                       std::optional<sys::fs::perms> Mode = std::nullopt) {
-  // Every '%' of the model becomes a random digit, so the name's own must
-  // not reach it.
-  std::string Model = Name.str();
-  std::replace(Model.begin(), Model.end(), '%', '_');
-  Model += ".ctrpack-%%%%%%";
-  Expected<sys::fs::TempFile> Temp = sys::fs::TempFile::create(Model);
-  if (!Temp)
-    return makeError("cannot create a temporary file beside it: " +
-                     toString(Temp.takeError()));
-  if (Mode)
-    if (std::error_code EC = sys::fs::setPermissions(Temp->FD, *Mode))
-      return joinErrors(makeError("cannot set the permissions: " + EC.message()),
-                        Temp->discard());
-  raw_fd_ostream OS(Temp->FD, /*shouldClose=*/false);
-  OS << Bytes;
-  OS.flush();
-  if (std::error_code EC = OS.error()) {
-    OS.clear_error();
-    return joinErrors(makeError("cannot write: " + EC.message()),
-                      Temp->discard());
-  }
-  if (Error E = Temp->keep(Name))
-    return makeError("cannot rename the temporary file: " +
-                     toString(std::move(E)));
-  return Error::success();
-}
-
-/// Enters the directory of \p Path, so that a '%' in it never meets a
-/// temporary file's model.  Only done once every input has been read.
-static Error enterParentOf(StringRef Path) {
-  StringRef Dir = sys::path::parent_path(Path);
-  if (Dir.empty())
-    return Error::success();
-  if (std::error_code EC = sys::fs::set_current_path(Dir))
-    return makeError("cannot enter its directory: " + EC.message());
-  return Error::success();
-}
-
 static Error usage(const Twine &Message) {
   return makeError(Message + " (see ctrpack --help)");
 }
@@ -169,20 +127,7 @@ static Error pack() {
   Expected<std::string> Bytes = writeContainer(Flags, Sections);
   if (!Bytes)
     return withFile(OutputPath, Bytes.takeError());
-  // An existing container is replaced where a symbolic link points, so the
-  // link stays, and keeps its permission bits.
-  SmallString<256> Target{StringRef(OutputPath)};
-  std::optional<sys::fs::perms> Mode;
-  sys::fs::file_status Status;
-  if (!sys::fs::status(OutputPath, Status) && sys::fs::exists(Status)) {
-    if (std::error_code EC = sys::fs::real_path(OutputPath, Target))
-      return withFile(OutputPath, errorCodeToError(EC));
-    if (sys::fs::is_regular_file(Status))
-      Mode = Status.permissions();
-  }
-  if (Error E = enterParentOf(Target))
-    return withFile(OutputPath, std::move(E));
-  if (Error E = writeHere(sys::path::filename(Target), *Bytes, Mode))
+  if (Error E = zo::writeFileAtomically(OutputPath, *Bytes))
     return withFile(OutputPath, std::move(E));
   return Error::success();
 }
@@ -244,15 +189,11 @@ static Error extract(StringRef Path, StringRef Dir) {
       return withFile(Target, makeError("already exists; ctrpack --extract "
                                         "does not overwrite files"));
   }
-  if (std::error_code EC = sys::fs::set_current_path(Dir))
-    return withFile(Dir, errorCodeToError(EC));
   for (const Section &S : C->Sections) {
-    StringRef Name = extractedName(*C, S.Kind);
-    if (Error E = writeHere(Name, S.Content)) {
-      SmallString<256> Target(Dir);
-      sys::path::append(Target, Name);
+    SmallString<256> Target(Dir);
+    sys::path::append(Target, extractedName(*C, S.Kind));
+    if (Error E = zo::writeFileAtomically(Target, S.Content))
       return withFile(Target, std::move(E));
-    }
   }
   return Error::success();
 }

@@ -1,18 +1,15 @@
 //===- Storage.cpp - The contract's key-value store on disk ----------------===//
 
 #include "Storage.h"
+#include "AtomicFile.h"
 #include "Failure.h"
 #include "Files.h"
 #include "JsonText.h"
 
-#include "llvm/ADT/SmallString.h"
 #include "llvm/ADT/StringExtras.h"
 #include "llvm/Support/FileSystem.h"
 #include "llvm/Support/JSON.h"
 #include "llvm/Support/MemoryBuffer.h"
-#include "llvm/Support/Path.h"
-
-#include <algorithm>
 
 using namespace llvm;
 
@@ -74,45 +71,12 @@ static void writeJson(raw_ostream &OS, const Storage &Store) {
 }
 
 Error saveStorage(StringRef Path, const Storage &Store) {
-  auto CannotSave = [&](std::error_code EC) {
-    return fail(ExitStatus::File, Path + ": cannot save storage: " + EC.message());
-  };
-  // Through a symbolic link to the file it names, whose mode is kept.
-  SmallString<256> Target;
-  if (sys::fs::real_path(Path, Target)) {
-    Target = Path;
-    if (std::error_code EC = sys::fs::make_absolute(Target))
-      return CannotSave(EC);
-  }
-  sys::fs::file_status Status;
-  bool Exists = !sys::fs::status(Target, Status);
-
-  // Every '%' of the temporary file's model is random: from the file's own
-  // directory, and with those of its name replaced, no user text is one.
-  if (std::error_code EC = sys::fs::set_current_path(sys::path::parent_path(Target)))
-    return CannotSave(EC);
-  std::string Name = sys::path::filename(Target).str();
-  std::string Model = Name;
-  std::replace(Model.begin(), Model.end(), '%', '_');
-  int FD;
-  SmallString<128> TempPath;
-  if (std::error_code EC = sys::fs::createUniqueFile(Model + ".tmp-%%%%%%", FD, TempPath))
-    return CannotSave(EC);
-  raw_fd_ostream OS(FD, /*shouldClose=*/true);
-  std::error_code EC;
-  if (Exists)
-    EC = sys::fs::setPermissions(FD, Status.permissions());
+  std::string Text;
+  raw_string_ostream OS(Text);
   writeJson(OS, Store);
-  OS.close();
-  if (!EC)
-    EC = OS.error();
-  OS.clear_error();
-  if (!EC)
-    EC = sys::fs::rename(TempPath, Name);
-  if (EC) {
-    sys::fs::remove(TempPath);
-    return CannotSave(EC);
-  }
+  OS.flush();
+  if (Error E = zo::writeFileAtomically(Path, Text))
+    return fail(ExitStatus::File, Path + ": cannot save storage: " + toString(std::move(E)));
   return Error::success();
 }
 

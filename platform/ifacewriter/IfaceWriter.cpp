@@ -17,6 +17,7 @@
 //
 //===----------------------------------------------------------------------===//
 
+#include "AtomicFile.h"
 #include "Collector.h"
 #include "Interface.h"
 
@@ -26,69 +27,15 @@
 #include "clang/Frontend/FrontendPluginRegistry.h"
 #include "clang/Sema/Sema.h"
 #include "clang/Sema/SemaConsumer.h"
-#include "llvm/ADT/SmallString.h"
-#include "llvm/ADT/StringExtras.h"
 #include "llvm/Support/Error.h"
 #include "llvm/Support/FileSystem.h"
-#include "llvm/Support/Process.h"
 #include "llvm/Support/raw_ostream.h"
-
-#include <optional>
 
 using namespace clang;
 using namespace llvm;
 
 namespace ifacewriter {
 namespace {
-
-/// Replaces Path through a temporary file in the same directory, so a reader
-/// never sees half a description and a failed write leaves the old one.  An
-/// existing description is replaced where a symbolic link points, so the
-/// link stays, and keeps its permission bits.
-Error writeAtomically(StringRef Path, StringRef Text) {
-  SmallString<256> Target(Path);
-  std::optional<sys::fs::perms> Mode;
-  sys::fs::file_status Status;
-  if (!sys::fs::status(Path, Status) && sys::fs::exists(Status)) {
-    if (std::error_code EC = sys::fs::real_path(Path, Target))
-      return errorCodeToError(EC);
-    if (sys::fs::is_regular_file(Status))
-      Mode = Status.permissions();
-  }
-
-  // The temporary name is made here rather than by createUniqueFile, whose
-  // model would turn every '%' of the user's path into a random character;
-  // and the compiler's working directory is not the plug-in's to change.
-  SmallString<256> Temp;
-  int FD = -1;
-  std::error_code EC;
-  for (int Attempt = 0; Attempt < 128; ++Attempt) {
-    Temp = Target;
-    Temp += ".tmp";
-    Temp += utohexstr(sys::Process::GetRandomNumber());
-    EC = sys::fs::openFileForWrite(Temp, FD, sys::fs::CD_CreateNew);
-    if (EC != std::errc::file_exists)
-      break;
-  }
-  if (EC)
-    return errorCodeToError(EC);
-  if (Mode)
-    EC = sys::fs::setPermissions(FD, *Mode);
-  raw_fd_ostream OS(FD, /*shouldClose=*/true);
-  if (!EC) {
-    OS << Text;
-    OS.close();
-    EC = OS.error();
-    OS.clear_error();
-  }
-  if (!EC)
-    EC = sys::fs::rename(Temp, Target);
-  if (EC) {
-    sys::fs::remove(Temp);
-    return errorCodeToError(EC);
-  }
-  return Error::success();
-}
 
 /// Whether D is declared somewhere inside the SDK's namespace corvane.
 bool isWithinSDK(const Decl *D) {
@@ -192,7 +139,7 @@ public:
     raw_string_ostream OS(Text);
     writeInterface(OS, Iface, Message);
     OS.flush();
-    if (Error E = writeAtomically(Path, Text)) {
+    if (Error E = zo::writeFileAtomically(Path, Text)) {
       unsigned ID = Diags.getCustomDiagID(DiagnosticsEngine::Error,
                                           "cannot write the interface description '%0': %1");
       Diags.Report(ID) << Path << toString(std::move(E));

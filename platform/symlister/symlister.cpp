@@ -14,6 +14,8 @@
 //
 //===----------------------------------------------------------------------===//
 
+#include "AtomicFile.h"
+
 #include "llvm/ADT/SmallString.h"
 #include "llvm/ADT/StringExtras.h"
 #include "llvm/Support/CommandLine.h"
@@ -229,51 +231,6 @@ static std::string listFunctions(const wabt::Module &Module,
   return OS.str();
 }
 
-/// Writes \p Text to \p Path through a temporary file in its directory.
-/// An existing list is replaced where a symbolic link points, so the link
-/// stays, and keeps its permission bits.
-static Error writeOutput(StringRef Path, StringRef Text) {
-  SmallString<256> Target(Path);
-  std::optional<sys::fs::perms> Mode;
-  sys::fs::file_status Status;
-  if (!sys::fs::status(Path, Status) && sys::fs::exists(Status)) {
-    if (std::error_code EC = sys::fs::real_path(Path, Target))
-      return errorCodeToError(EC);
-    if (sys::fs::is_regular_file(Status))
-      Mode = Status.permissions();
-  }
-  Path = Target;
-  StringRef Dir = sys::path::parent_path(Path);
-  // Every '%' of the model becomes a random digit: the model holds neither
-  // the directory nor the name's own '%'.
-  if (!Dir.empty())
-    if (std::error_code EC = sys::fs::set_current_path(Dir))
-      return makeError("cannot enter its directory: " + EC.message());
-  std::string Model = sys::path::filename(Path).str();
-  std::replace(Model.begin(), Model.end(), '%', '_');
-  Model += ".symlister-%%%%%%";
-  Expected<sys::fs::TempFile> Temp = sys::fs::TempFile::create(Model);
-  if (!Temp)
-    return makeError("cannot create a temporary file beside it: " +
-                     toString(Temp.takeError()));
-  if (Mode)
-    if (std::error_code EC = sys::fs::setPermissions(Temp->FD, *Mode))
-      return joinErrors(makeError("cannot set the permissions: " + EC.message()),
-                        Temp->discard());
-  raw_fd_ostream OS(Temp->FD, /*shouldClose=*/false);
-  OS << Text;
-  OS.flush();
-  if (std::error_code EC = OS.error()) {
-    OS.clear_error();
-    return joinErrors(makeError("cannot write: " + EC.message()),
-                      Temp->discard());
-  }
-  if (Error E = Temp->keep(sys::path::filename(Path)))
-    return makeError("cannot rename the temporary file: " +
-                     toString(std::move(E)));
-  return Error::success();
-}
-
 static Error run() {
   Expected<ListedModule> Module = readModule(ModulePath);
   if (!Module)
@@ -288,7 +245,7 @@ static Error run() {
     }
     return Error::success();
   }
-  if (Error E = writeOutput(OutputPath, Text))
+  if (Error E = zo::writeFileAtomically(OutputPath, Text))
     return withFile(OutputPath, std::move(E));
   return Error::success();
 }

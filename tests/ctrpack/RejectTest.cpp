@@ -237,7 +237,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadPack{"PackingFlagWhileListing", {"--list", "OUT", "-compress"}, "",
                 "only apply when packing"},
         BadPack{"OutputDirectoryMissing", {"-o", "NODIR", "WASM", "ABI"}, "NODIR",
-                "cannot enter its directory"}),
+                "cannot create a temporary file beside it"}),
     [](const ::testing::TestParamInfo<BadPack> &info) { return info.param.name; });
 
 TEST(Extract, NeverOverwritesAndWritesNothingThen) {
