@@ -8,10 +8,6 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-const char Echo[] = R"(
-  (func (export "apply") (call $output_write (i32.const 0) (call $read_input)))
-)";
-
 const char NoActions[] =
     R"({"version": 1, "message": "", "actions": [], "structs": [], "tables": []})";
 

@@ -51,6 +51,11 @@ inline std::string contract(const std::string &body) {
 )" + body + ")\n";
 }
 
+// A body for contract(): the call's output is its input.
+inline const char Echo[] = R"(
+  (func (export "apply") (call $output_write (i32.const 0) (call $read_input)))
+)";
+
 class CtrrunTest : public ::testing::Test {
 protected:
   // Writes `wat` to NAME.wat and assembles it into NAME.wasm; returns the

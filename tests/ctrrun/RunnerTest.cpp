@@ -8,10 +8,6 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-const char Echo[] = R"(
-  (func (export "apply") (call $output_write (i32.const 0) (call $read_input)))
-)";
-
 TEST_F(CtrrunTest, InputRoundTrip) {
   std::string echo = wasm("echo", contract(Echo));
   for (const std::string input : {"", "hello world", "two\nlines\n"}) {

@@ -74,9 +74,7 @@ TEST_F(DriverTest, LibrariesAndLinkerFlags) {
   for (const Case &c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.options));
     Installation local;
-    Args args = c.options;
-    args.push_back("a.cpp");
-    ASSERT_EQ(local.zo(args).status, 0);
+    ASSERT_EQ(local.zoOn(c.options).status, 0);
     Args expected = concat({{"-lc++"},
                             c.libc,
                             {"-ljsoncpp", "-lbcmath", "-lclang_rt.builtins", "-lcityhash"},
@@ -254,9 +252,7 @@ TEST_F(DriverTest, NameDumpAndPolish) {
   for (const Case &c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.options));
     Installation local;
-    Args args = c.options;
-    args.push_back("a.cpp");
-    RunResult r = local.zo(args);
+    RunResult r = local.zoOn(c.options);
     ASSERT_EQ(r.status, 0);
     std::vector<std::string> tools;
     for (const ToolCall &call : local.calls())
@@ -343,9 +339,7 @@ TEST_F(DriverTest, AheadOfTimeCompilation) {
   for (const Case &c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.options));
     Installation local;
-    Args args = c.options;
-    args.push_back("a.cpp");
-    RunResult r = local.zo(args);
+    RunResult r = local.zoOn(c.options);
     ASSERT_EQ(r.status, 0);
     EXPECT_THAT(local.argsOf("wamrc"), ElementsAreArray(c.wamrc));
     EXPECT_THAT(local.argsOf("ctrpack"),

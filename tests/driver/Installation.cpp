@@ -52,6 +52,11 @@ RunResult Installation::zo(const Args &args, const Args &extraEnv) const {
   return run(bin / "zo++", args, extraEnv);
 }
 
+RunResult Installation::zoOn(Args options) const {
+  options.push_back("a.cpp");
+  return zo(options);
+}
+
 RunResult Installation::run(const fs::path &exe, const Args &args, const Args &extraEnv) const {
   return runProcess(exe, args, work, extraEnv);
 }

@@ -45,6 +45,8 @@ public:
   void removesInput(const std::string &tool);
 
   RunResult zo(const Args &args, const Args &extraEnv = {}) const;
+  // zo++ with `options` followed by the one input a.cpp.
+  RunResult zoOn(Args options) const;
   RunResult run(const fs::path &exe, const Args &args, const Args &extraEnv = {}) const;
 
   std::vector<ToolCall> calls() const;
