@@ -6,10 +6,7 @@
 #include "llvm/Support/Format.h"
 #include "llvm/Support/raw_ostream.h"
 
-#include "wabt/binary-reader-ir.h"
-#include "wabt/binary-reader.h"
-#include "wabt/ir.h"
-#include "wabt/validator.h"
+#include "Module.h"
 
 #include <string>
 
@@ -57,6 +54,12 @@ const Feature Features[] = {
 // them lets such a module through without letting anything new in.
 BinaryenFeatures alwaysAllowed() { return BinaryenFeatureMutableGlobals(); }
 
+bool succeeds(Error E) {
+  bool Failed = bool(E);
+  consumeError(std::move(E));
+  return !Failed;
+}
+
 /// What every module may use: MVP and mutable globals.
 wabt::Features baseline() {
   wabt::Features F;
@@ -76,26 +79,8 @@ wabt::Features baseline() {
 
 /// Reads and validates the module under \p F; returns the first error, if
 /// any. Custom sections are not judged: binpolish drops them anyway.
-Optional<wabt::Error> validate(StringRef Name, ArrayRef<uint8_t> Bytes,
-                               const wabt::Features &F) {
-  wabt::Errors Errors;
-  wabt::Module Module;
-  wabt::ReadBinaryOptions Options(F, /*log_stream=*/nullptr,
-                                  /*read_debug_names=*/false,
-                                  /*stop_on_first_error=*/true,
-                                  /*fail_on_custom_section_error=*/false);
-  std::string FileName = Name.str();
-  wabt::Result R = wabt::ReadBinaryIr(FileName.c_str(), Bytes.data(),
-                                      Bytes.size(), Options, &Errors, &Module);
-  if (wabt::Succeeded(R))
-    R = wabt::ValidateModule(&Module, &Errors, wabt::ValidateOptions(F));
-  if (wabt::Succeeded(R))
-    return None;
-  for (const wabt::Error &E : Errors)
-    if (E.error_level == wabt::ErrorLevel::Error)
-      return E;
-  return wabt::Error(wabt::ErrorLevel::Error, wabt::Location(0),
-                     "the module does not validate");
+Error validate(StringRef Name, ArrayRef<uint8_t> Bytes, const wabt::Features &F) {
+  return zo::wasm::readModule(Name, Bytes, F, zo::wasm::Check::Validate).takeError();
 }
 
 } // namespace
@@ -105,23 +90,24 @@ Expected<BinaryenFeatures> checkModule(StringRef Name,
   wabt::Features Needed = baseline();
   for (const Feature &Each : llvm::reverse(Features))
     (Needed.*Each.Set)(true);
-  if (Optional<wabt::Error> E = validate(Name, Bytes, Needed)) {
+  if (Error E = validate(Name, Bytes, Needed)) {
     std::string Message;
-    raw_string_ostream(Message)
-        << "invalid module: offset " << format_hex(E->loc.offset, 2) << ": "
-        << E->message;
+    handleAllErrors(std::move(E), [&](const zo::wasm::ModuleError &ME) {
+      raw_string_ostream(Message) << "invalid module: offset " << format_hex(ME.offset(), 2)
+                                  << ": " << ME.text();
+    });
     return createStringError(inconvertibleErrorCode(), Message);
   }
 
   // What clang emits by default validates without any feature; only other
   // modules pay for the search below.
-  if (!validate(Name, Bytes, baseline())) {
+  if (succeeds(validate(Name, Bytes, baseline()))) {
     Needed = baseline();
   } else {
     for (const Feature &Each : Features) {
       wabt::Features Fewer = Needed;
       (Fewer.*Each.Set)(false);
-      if (!validate(Name, Bytes, Fewer))
+      if (succeeds(validate(Name, Bytes, Fewer)))
         Needed = Fewer;
     }
   }

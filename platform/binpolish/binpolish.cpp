@@ -8,6 +8,7 @@
 //===----------------------------------------------------------------------===//
 
 #include "AtomicFile.h"
+#include "Files.h"
 #include "ModuleCheck.h"
 #include "Optimize.h"
 #include "Sections.h"
@@ -15,7 +16,6 @@
 #include "llvm/ADT/SmallString.h"
 #include "llvm/ADT/StringExtras.h"
 #include "llvm/Support/CommandLine.h"
-#include "llvm/Support/Errc.h"
 #include "llvm/Support/FileSystem.h"
 #include "llvm/Support/MemoryBuffer.h"
 #include "llvm/Support/Path.h"
@@ -43,24 +43,15 @@ static Error polish(StringRef Path) {
   SmallString<256> Real;
   if (std::error_code EC = sys::fs::real_path(Path, Real))
     return fileError(EC);
-  sys::fs::file_status Status;
-  if (std::error_code EC = sys::fs::status(Real, Status))
-    return fileError(EC);
-  if (sys::fs::is_directory(Status))
-    return fileError(make_error_code(errc::is_a_directory));
-  if (!sys::fs::is_regular_file(Status))
-    return createStringError(errc::invalid_argument, "not a regular file");
-
-  ErrorOr<std::unique_ptr<MemoryBuffer>> Buffer = MemoryBuffer::getFile(
-      Real, /*IsText=*/false, /*RequiresNullTerminator=*/false);
+  Expected<std::unique_ptr<MemoryBuffer>> Buffer = zo::readRegularFile(Real);
   if (!Buffer)
-    return fileError(Buffer.getError());
+    return Buffer.takeError();
   ArrayRef<uint8_t> Bytes = arrayRefFromStringRef((*Buffer)->getBuffer());
 
   Expected<BinaryenFeatures> Features = checkModule(Path, Bytes);
   if (!Features)
     return Features.takeError();
-  Expected<std::vector<char>> Stripped = stripCustomSections(Bytes);
+  Expected<std::vector<char>> Stripped = zo::wasm::stripCustomSections(Bytes);
   if (!Stripped)
     return Stripped.takeError();
   Expected<std::vector<char>> Polished =

@@ -15,6 +15,7 @@
 
 #include "AtomicFile.h"
 #include "Container.h"
+#include "Files.h"
 
 #include "llvm/ADT/SmallString.h"
 #include "llvm/ADT/StringExtras.h"
@@ -69,18 +70,9 @@ static Error withFile(StringRef Path, Error E) {
 }
 
 static Expected<std::unique_ptr<MemoryBuffer>> readInput(StringRef Path) {
-  sys::fs::file_status Status;
-  if (std::error_code EC = sys::fs::status(Path, Status))
-    return withFile(Path, errorCodeToError(EC));
-  if (sys::fs::is_directory(Status))
-    return withFile(Path, errorCodeToError(make_error_code(errc::is_a_directory)));
-  // A device or a pipe could feed the reader without end.
-  if (!sys::fs::is_regular_file(Status))
-    return withFile(Path, makeError("not a regular file"));
-  ErrorOr<std::unique_ptr<MemoryBuffer>> Buffer = MemoryBuffer::getFile(
-      Path, /*IsText=*/false, /*RequiresNullTerminator=*/false);
+  Expected<std::unique_ptr<MemoryBuffer>> Buffer = readRegularFile(Path);
   if (!Buffer)
-    return withFile(Path, errorCodeToError(Buffer.getError()));
+    return withFile(Path, Buffer.takeError());
   return std::move(*Buffer);
 }
 

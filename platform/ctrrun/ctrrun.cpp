@@ -11,20 +11,24 @@
 #include "ContractCode.h"
 #include "Failure.h"
 #include "Files.h"
-#include "Host.h"
-#include "Interpreter.h"
+#include "ContractInstance.h"
 #include "Storage.h"
 
-#include "llvm/ADT/ScopeExit.h"
 #include "llvm/Support/CommandLine.h"
+#include "llvm/Support/Errc.h"
 #include "llvm/Support/InitLLVM.h"
 #include "llvm/Support/MemoryBuffer.h"
 #include "llvm/Support/raw_ostream.h"
 
 using namespace llvm;
-using namespace ctrrun;
+using namespace zo;
+using namespace zo::abi;
+using namespace zo::engine;
 
 namespace {
+/// The most call input ctrrun reads, as much as a call may write.
+constexpr size_t MaxInputBytes = 64 << 20;
+
 cl::OptionCategory Category("ctrrun options");
 
 cl::opt<std::string> ModulePath(cl::Positional, cl::Required,
@@ -92,9 +96,15 @@ static Expected<Call> prepareCall(const ContractCode &Code) {
     return fail(ExitStatus::Usage, "give the input either as an argument or with "
                                    "--input-file, not both");
   if (InputFile.getNumOccurrences()) {
-    Expected<std::string> Input = readInputFile(InputFile);
-    if (!Input)
-      return Input.takeError();
+    Expected<std::string> Input = readBoundedFile(InputFile, MaxInputBytes);
+    if (!Input) {
+      std::error_code EC = errorToErrorCode(Input.takeError());
+      return fail(ExitStatus::File,
+                  InputFile + ": " +
+                      (EC == errc::file_too_large
+                           ? "the input exceeds ctrrun's limit of " + Twine(MaxInputBytes) + " bytes"
+                           : EC.message()));
+    }
     return Call{std::move(*Input)};
   }
 
@@ -119,10 +129,10 @@ static Expected<Call> prepareCall(const ContractCode &Code) {
   Arguments Args;
   if (Words.size() == 2)
     if (Error E = parseArguments(*A, Words[1], Args))
-      return std::move(E);
+      return fail(ExitStatus::BadCall, toString(std::move(E)));
   Expected<std::string> Input = encodeCall(*A, Args);
   if (!Input)
-    return Input.takeError();
+    return fail(ExitStatus::BadCall, toString(Input.takeError()));
   return Call{std::move(*Input), A};
 }
 
@@ -150,12 +160,12 @@ static Expected<std::string> printedOutput(const Call &C, StringRef Output,
   for (size_t End : CallEnds) {
     Expected<std::string> Result = decodeResult(*C.Called, Output.slice(Begin, End));
     if (!Result)
-      return Result.takeError();
+      return fail(ExitStatus::BadResult, toString(Result.takeError()));
     if (!Result->empty())
       Printed += *Result + "\n";
     Begin = End;
   }
-  return std::move(Printed);
+  return Printed;
 }
 
 // Runs the transaction.  Executed is set once the contract is instantiated,
@@ -187,28 +197,12 @@ static Error run(Optional<uint64_t> &Executed) {
     T.Store = Loaded;
   }
 
-  Host H(T, errs());
-  Expected<std::unique_ptr<Interpreter>> I = Interpreter::create(*Code, H, MaxInstructions);
-  if (!I)
-    return I.takeError();
-  Interpreter &Contract = **I;
-  auto Report = make_scope_exit([&] { Executed = Contract.instructions(); });
-  if (Error E = Contract.start())
-    return E;
-
-  std::vector<size_t> CallEnds;
-  for (unsigned N = 0; N < Calls; ++N) {
-    Error E = Contract.callApply();
-    if (E && T.AbortMessage) {
-      consumeError(std::move(E));
-      return fail(ExitStatus::Abort, "contract aborted: " + *T.AbortMessage);
-    }
-    if (E)
-      return E;
-    CallEnds.push_back(T.Output.size());
-  }
+  Expected<std::vector<size_t>> CallEnds =
+      runCalls(*Code, T, errs(), RunOptions{Calls, MaxInstructions}, Executed);
+  if (!CallEnds)
+    return CallEnds.takeError();
   // A result that does not decode fails the transaction like a trap would.
-  Expected<std::string> Printed = printedOutput(*C, T.Output, CallEnds);
+  Expected<std::string> Printed = printedOutput(*C, T.Output, *CallEnds);
   if (!Printed)
     return Printed.takeError();
 

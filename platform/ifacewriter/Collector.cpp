@@ -3,7 +3,10 @@
 // The rules here mirror what <corvane/actions.hpp> can encode: a type
 // accepted here must be one the SDK's codec handles, and the other way
 // round, or the description would promise calls that the contract cannot
-// decode.
+// decode.  Both take their limits and the action-name rules from
+// <corvane/detail/rules.hpp>; the types described here are read back
+// through the interface model's own grammar, and the wire-format vectors
+// of the tests hold the two codecs to one encoding.
 //
 //===----------------------------------------------------------------------===//
 
@@ -30,6 +33,32 @@ using namespace llvm;
 namespace ifacewriter {
 namespace {
 
+// The declarations as they are described, with types in the grammar's
+// spelling; finish() reads them into the interface model.
+struct Field {
+  std::string Name;
+  std::string Type;
+};
+
+struct Action {
+  std::string Name;
+  std::vector<Field> Params;
+  std::string Result;
+};
+
+struct Struct {
+  std::string Name;
+  std::vector<Field> Fields;
+};
+
+struct Table {
+  std::string Name;
+  std::string Key;
+  std::string Value;
+};
+
+constexpr unsigned MaxStructFields = zo::abi::MaxStructFields;
+
 //===----------------------------------------------------------------------===//
 // Declarations of the SDK.
 //===----------------------------------------------------------------------===//
@@ -53,20 +82,16 @@ const ClassTemplateSpecializationDecl *asTable(QualType T) {
   return Spec;
 }
 
-/// The names of an action list as CORVANE_ACTIONS spells it, cut exactly as
-/// corvane::detail::action_name cuts them: at commas, blanks trimmed, then a
-/// leading '&' and any qualification dropped.
+/// The names of an action list as CORVANE_ACTIONS spells it, cut as the
+/// SDK cuts them.
 SmallVector<StringRef, 8> actionNames(StringRef List) {
-  SmallVector<StringRef, 8> Pieces;
-  List.split(Pieces, ',');
-  for (StringRef &Name : Pieces) {
-    Name = Name.trim(" \t\n");
-    Name.consume_front("&");
-    size_t Scope = Name.rfind("::");
-    if (Scope != StringRef::npos)
-      Name = Name.drop_front(Scope + 2);
+  SmallVector<StringRef, 8> Names;
+  std::string_view Whole(List.data(), List.size());
+  for (size_t I = 0, N = corvane::detail::name_count(Whole); I < N; ++I) {
+    std::string_view Name = corvane::detail::action_name(Whole, I);
+    Names.push_back(StringRef(Name.data(), Name.size()));
   }
-  return Pieces;
+  return Names;
 }
 
 const clang::StringLiteral *asNarrowLiteral(const Expr *E) {
@@ -542,7 +567,7 @@ void Collector::State::checkActions(const CallExpr *Call) {
       error(Loc, "action " + Twine(I + 1) + " ('" + Name + "') is not a function");
       continue;
     }
-    if (!isValidAsciiIdentifier(Name)) {
+    if (!corvane::detail::is_identifier(std::string_view(Name.data(), Name.size()))) {
       error(Loc, "action name '" + Name + "' is not an identifier; list functions by their "
                  "plain names");
       continue;
@@ -632,7 +657,7 @@ void Collector::State::checkTable(const VarDecl *VD) {
   }
   Table T;
   T.Name = Literal->getString().str();
-  if (!isValidAsciiIdentifier(T.Name)) {
+  if (!corvane::detail::is_identifier(T.Name)) {
     error(Loc, "table name '" + T.Name + "' is not an identifier");
     return;
   }
@@ -691,9 +716,41 @@ void Collector::check(Decl *D) {
 
 bool Collector::failed() const { return S->Failed; }
 
-Interface Collector::finish() {
-  Interface Iface;
-  Iface.HasActions = S->List != nullptr;
+Description Collector::finish(StringRef Message) {
+  Description D;
+  D.HasActions = S->List != nullptr;
+  zo::abi::Interface &I = D.Iface;
+  I.Message = Message.str();
+  // The grammar of the model reads what was described here; a type it
+  // refuses is a fault of this plug-in, reported rather than written.
+  auto TypeOf = [&](StringRef Text, bool AllowVoid = false) -> const zo::abi::Type * {
+    Expected<const zo::abi::Type *> T = I.parseType(Text, AllowVoid);
+    if (T)
+      return *T;
+    S->error(SourceLocation(), "internal error: the interface model refuses type '" + Text +
+                                   "': " + toString(T.takeError()));
+    return nullptr;
+  };
+  auto FieldsOf = [&](const std::vector<Field> &Fields) {
+    std::vector<zo::abi::Field> Read;
+    for (const Field &F : Fields)
+      Read.push_back({F.Name, TypeOf(F.Type)});
+    return Read;
+  };
+
+  std::vector<Struct> Structs = S->Types.structs();
+  std::vector<zo::abi::StructType *> Added;
+  for (const Struct &St : Structs) {
+    Expected<zo::abi::StructType *> A = I.addStruct(St.Name);
+    if (!A) {
+      S->error(SourceLocation(), "internal error: " + toString(A.takeError()));
+      return D;
+    }
+    Added.push_back(*A);
+  }
+  for (size_t Idx = 0; Idx < Structs.size(); ++Idx)
+    Added[Idx]->Fields = FieldsOf(Structs[Idx].Fields);
+
   for (State::ListedAction &Entry : S->Actions) {
     // The definition names the parameters as the body uses them.
     const FunctionDecl *FD = Entry.Decl->getDefinition();
@@ -709,12 +766,13 @@ Interface Collector::finish() {
       else
         A.Params[Index].Name = Param->getNameAsString();
     }
-    Iface.Actions.push_back(A);
+    I.Actions.push_back({A.Name, FieldsOf(A.Params), TypeOf(A.Result, /*AllowVoid=*/true)});
   }
-  for (const auto &Entry : S->Tables)
-    Iface.Tables.push_back(Entry.second.Described);
-  Iface.Structs = S->Types.structs();
-  return Iface;
+  for (const auto &Entry : S->Tables) {
+    const Table &T = Entry.second.Described;
+    I.Tables.push_back({T.Name, TypeOf(T.Key), TypeOf(T.Value)});
+  }
+  return D;
 }
 
 } // namespace ifacewriter

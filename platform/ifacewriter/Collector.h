@@ -12,6 +12,8 @@
 
 #include "Interface.h"
 
+#include "llvm/ADT/StringRef.h"
+
 #include <memory>
 
 namespace clang {
@@ -21,8 +23,13 @@ class Decl;
 
 namespace ifacewriter {
 
-/// The most fields a struct may have; the SDK's field reflection stops there.
-constexpr unsigned MaxStructFields = 16;
+/// The interface that a translation unit declares.
+struct Description {
+  /// Whether the unit declares the action list; only such a unit replaces
+  /// a description that another unit wrote.
+  bool HasActions = false;
+  zo::abi::Interface Iface;
+};
 
 /// Problems are reported as errors through the context's diagnostics.
 class Collector {
@@ -40,7 +47,7 @@ public:
 
   /// The interface of the declarations checked, once the translation unit
   /// is complete; the result is meaningful only when no error was reported.
-  Interface finish();
+  Description finish(llvm::StringRef Message);
 
 private:
   struct State;

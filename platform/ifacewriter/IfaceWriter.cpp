@@ -129,15 +129,15 @@ public:
     // A unit that does not compile has no interface worth writing.
     if (Diags.hasErrorOccurred())
       return;
-    Interface Iface = C->finish();
+    Description D = C->finish(Message);
     if (Diags.hasErrorOccurred())
       return;
-    if (!Iface.HasActions && sys::fs::exists(Path))
+    if (!D.HasActions && sys::fs::exists(Path))
       return;
 
     std::string Text;
     raw_string_ostream OS(Text);
-    writeInterface(OS, Iface, Message);
+    zo::abi::writeInterface(OS, D.Iface);
     OS.flush();
     if (Error E = zo::writeFileAtomically(Path, Text)) {
       unsigned ID = Diags.getCustomDiagID(DiagnosticsEngine::Error,

@@ -15,24 +15,23 @@
 //===----------------------------------------------------------------------===//
 
 #include "AtomicFile.h"
+#include "Files.h"
+#include "Leb128.h"
+#include "Module.h"
+#include "Sections.h"
 
 #include "llvm/ADT/SmallString.h"
 #include "llvm/ADT/StringExtras.h"
 #include "llvm/Support/CommandLine.h"
-#include "llvm/Support/Errc.h"
-#include "llvm/Support/FileSystem.h"
 #include "llvm/Support/MemoryBuffer.h"
 #include "llvm/Support/Path.h"
 #include "llvm/Support/raw_ostream.h"
 
-#include "wabt/binary-reader-ir.h"
-#include "wabt/binary-reader.h"
 #include "wabt/cast.h"
 #include "wabt/ir.h"
 
 #include <algorithm>
 #include <map>
-#include <optional>
 
 using namespace llvm;
 
@@ -61,23 +60,10 @@ struct ListedModule {
   std::map<uint32_t, std::string> Names;
 };
 
-/// Reads an unsigned LEB128 of at most 32 bits from the front of \p Bytes.
+/// Reads a varuint32 from the front of \p Bytes, in any form a module may
+/// use.
 static bool readU32(StringRef &Bytes, uint32_t &Value) {
-  uint64_t Result = 0;
-  for (unsigned Shift = 0; Shift < 35; Shift += 7) {
-    if (Bytes.empty())
-      return false;
-    uint8_t Byte = Bytes.front();
-    Bytes = Bytes.drop_front();
-    Result |= uint64_t(Byte & 0x7f) << Shift;
-    if (!(Byte & 0x80)) {
-      if (Result > UINT32_MAX)
-        return false;
-      Value = uint32_t(Result);
-      return true;
-    }
-  }
-  return false;
+  return zo::readVaruint32(Bytes, Value, zo::LebForm::AnyWithinFiveBytes) == zo::LebError::None;
 }
 
 /// Reads a length-prefixed byte string from the front of \p Bytes.
@@ -120,62 +106,28 @@ static std::map<uint32_t, std::string> readFunctionNames(StringRef Payload,
   return {};
 }
 
-/// The payload of the first custom section named "name" in the module
-/// \p Bytes, which wabt has already read as a whole.
-static std::optional<StringRef> findNameSection(StringRef Bytes) {
-  Bytes = Bytes.drop_front(8); // magic and version
-  while (!Bytes.empty()) {
-    uint8_t Id = Bytes.front();
-    Bytes = Bytes.drop_front();
-    StringRef Payload;
-    if (!readBytes(Bytes, Payload))
-      return std::nullopt;
-    StringRef SectionName;
-    if (Id == 0 && readBytes(Payload, SectionName) && SectionName == "name")
-      return Payload;
-  }
-  return std::nullopt;
-}
-
 static Expected<ListedModule> readModule(StringRef Path) {
-  sys::fs::file_status Status;
-  if (std::error_code EC = sys::fs::status(Path, Status))
-    return errorCodeToError(EC);
-  if (sys::fs::is_directory(Status))
-    return errorCodeToError(make_error_code(errc::is_a_directory));
-  if (!sys::fs::is_regular_file(Status))
-    return makeError("not a regular file");
-  ErrorOr<std::unique_ptr<MemoryBuffer>> Buffer = MemoryBuffer::getFile(
-      Path, /*IsText=*/false, /*RequiresNullTerminator=*/false);
+  Expected<std::unique_ptr<MemoryBuffer>> Buffer = zo::readRegularFile(Path);
   if (!Buffer)
-    return errorCodeToError(Buffer.getError());
+    return Buffer.takeError();
   StringRef Bytes = (*Buffer)->getBuffer();
 
   // Whatever features the module uses, its functions can be listed.
   wabt::Features Features;
   Features.EnableAll();
-  // Names are read below; a custom section wabt cannot read is ignored, as
-  // the module's code does not depend on it.
-  wabt::ReadBinaryOptions Options(Features, /*log_stream=*/nullptr,
-                                  /*read_debug_names=*/false,
-                                  /*stop_on_first_error=*/true,
-                                  /*fail_on_custom_section_error=*/false);
-  wabt::Errors Errors;
-  auto Module = std::make_unique<wabt::Module>();
-  std::string Name = Path.str();
-  if (wabt::Failed(wabt::ReadBinaryIr(Name.c_str(), Bytes.data(), Bytes.size(),
-                                      Options, &Errors, Module.get()))) {
-    if (Errors.empty())
-      return makeError("not a valid WebAssembly module");
-    const wabt::Error &First = Errors.front();
-    return makeError("not a valid WebAssembly module: " + First.message +
-                     " (at offset 0x" + utohexstr(First.loc.offset) + ")");
-  }
+  Expected<std::unique_ptr<wabt::Module>> Module = zo::wasm::readModule(
+      Path, arrayRefFromStringRef(Bytes), Features, zo::wasm::Check::Structure);
+  if (!Module)
+    return makeError("not a valid WebAssembly module: " + toString(Module.takeError()));
   ListedModule Listed;
-  if (std::optional<StringRef> Payload = findNameSection(Bytes))
-    Listed.Names = readFunctionNames(*Payload, Module->funcs.size());
-  Listed.Module = std::move(Module);
-  return std::move(Listed);
+  // wabt has read the module as a whole, so its sections frame well.
+  Expected<std::vector<zo::wasm::SectionRef>> Sections = zo::wasm::readSections(Bytes);
+  if (!Sections)
+    return Sections.takeError();
+  if (Optional<StringRef> Payload = zo::wasm::findCustomSection(*Sections, "name"))
+    Listed.Names = readFunctionNames(*Payload, (*Module)->funcs.size());
+  Listed.Module = std::move(*Module);
+  return Listed;
 }
 
 /// \p Name with every byte that could split a line or a field escaped.

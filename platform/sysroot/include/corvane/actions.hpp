@@ -40,6 +40,7 @@
 #define CORVANE_ACTIONS_HPP
 
 #include <corvane/contract.hpp>
+#include <corvane/detail/rules.hpp>
 #include <corvane/host.h>
 
 #include <cstddef>
@@ -55,8 +56,6 @@
 
 namespace corvane {
 
-constexpr size_t max_struct_fields = 16;
-
 namespace wire {
 
 //===----------------------------------------------------------------------===//
@@ -64,16 +63,17 @@ namespace wire {
 //===----------------------------------------------------------------------===//
 
 template <class T>
-constexpr bool is_integer =
+inline constexpr bool is_integer =
     std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char> &&
     !std::is_same_v<T, wchar_t> && !std::is_same_v<T, char16_t> &&
     !std::is_same_v<T, char32_t> && sizeof(T) <= 8;
 
-template <class T> constexpr bool is_map_key = std::is_same_v<T, bool> || is_integer<T>;
-template <> constexpr bool is_map_key<std::string> = true;
+template <class T>
+inline constexpr bool is_map_key =
+    std::is_same_v<T, bool> || is_integer<T> || std::is_same_v<T, std::string>;
 
 template <class T>
-constexpr bool is_struct = std::is_class_v<T> && std::is_aggregate_v<T> &&
+inline constexpr bool is_struct = std::is_class_v<T> && std::is_aggregate_v<T> &&
                            !std::is_polymorphic_v<T> && std::is_default_constructible_v<T>;
 
 // Converts to any field type: T{any_field{}...} compiles for as many
@@ -350,8 +350,10 @@ template <class K, class V> struct codec<std::map<K, V>> {
       V item{};
       if (!decode(in, key) || !decode(in, item))
         return false;
-      if (!value.emplace(std::move(key), std::move(item)).second)
+      // Keys come strictly ascending: one map has one encoding.
+      if (!value.empty() && !(value.rbegin()->first < key))
         return false;
+      value.emplace_hint(value.end(), std::move(key), std::move(item));
     }
     return true;
   }
@@ -424,37 +426,7 @@ private:
 
 namespace detail {
 
-// The I-th name of an action list as CORVANE_ACTIONS spells it: the list
-// split at commas, blanks trimmed, then a leading '&' and any qualification
-// dropped.  ifacewriter names the actions the same way.
-constexpr std::string_view action_name(std::string_view list, size_t index) {
-  for (; index > 0; --index) {
-    size_t comma = list.find(',');
-    if (comma == std::string_view::npos)
-      return {};
-    list.remove_prefix(comma + 1);
-  }
-  list = list.substr(0, list.find(','));
-  while (!list.empty() && (list.front() == ' ' || list.front() == '\t' || list.front() == '\n'))
-    list.remove_prefix(1);
-  while (!list.empty() && (list.back() == ' ' || list.back() == '\t' || list.back() == '\n'))
-    list.remove_suffix(1);
-  if (!list.empty() && list.front() == '&')
-    list.remove_prefix(1);
-  size_t scope = list.rfind("::");
-  if (scope != std::string_view::npos)
-    list.remove_prefix(scope + 2);
-  return list;
-}
-
-constexpr size_t name_count(std::string_view list) {
-  size_t count = 1;
-  for (char c : list)
-    count += c == ',';
-  return count;
-}
-
-template <auto... Actions> constexpr size_t action_count = sizeof...(Actions);
+template <auto... Actions> inline constexpr size_t action_count = sizeof...(Actions);
 
 // An argument as the action receives it and as it is kept while the action
 // runs: by value or const reference; a string_view views a decoded string.

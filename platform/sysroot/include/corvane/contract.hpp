@@ -16,14 +16,14 @@
 #ifndef CORVANE_CONTRACT_HPP
 #define CORVANE_CONTRACT_HPP
 
+#include <corvane/detail/rules.hpp>
+
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace corvane {
-
-constexpr size_t max_key_size = 256;
 
 // The bytes sent with this call.
 std::string input();

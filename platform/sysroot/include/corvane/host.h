@@ -19,7 +19,11 @@
 extern "C" {
 #endif
 
+#if defined(__wasm__)
 #define CORVANE_IMPORT(name) __attribute__((import_module("env"), import_name(#name)))
+#else /* declarations only, for code that shares the SDK's headers natively */
+#define CORVANE_IMPORT(name)
+#endif
 
 /* Call input: the bytes the caller sent with this call. */
 CORVANE_IMPORT(corvane_input_size) uint32_t corvane_input_size(void);

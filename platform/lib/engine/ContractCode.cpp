@@ -1,0 +1,49 @@
+//===- ContractCode.cpp - Reading a contract's code ------------------------===//
+
+#include "ContractCode.h"
+#include "Failure.h"
+#include "Files.h"
+
+#include "Container.h"
+
+using namespace llvm;
+
+namespace zo::engine {
+
+static Error readContainerCode(ContractCode &Code) {
+  Expected<zo::Container> C = zo::readContainer(Code.Buffer->getBuffer());
+  if (!C)
+    return fail(ExitStatus::BadContainer,
+                Code.Name + ": not a valid container: " + toString(C.takeError()));
+  if (C->isNativeImage())
+    return fail(ExitStatus::BadContainer,
+                Code.Name + " holds a native image (-aot); ctrrun runs WebAssembly modules");
+
+  // The reader guarantees both sections.
+  const zo::Section *Description = C->find(zo::SectionKind::Interface);
+  Expected<abi::Interface> Iface = abi::readInterface(Description->Content);
+  if (!Iface)
+    return fail(ExitStatus::BadContainer,
+                Code.Name + ": interface description: " + toString(Iface.takeError()));
+  Code.Iface = std::move(*Iface);
+  Code.Buffer = MemoryBuffer::getMemBufferCopy(C->find(zo::SectionKind::Code)->Content, Code.Name);
+  return Error::success();
+}
+
+Expected<ContractCode> readContractCode(StringRef Path) {
+  Expected<std::unique_ptr<MemoryBuffer>> Buffer = readRegularFile(Path);
+  if (!Buffer)
+    return fail(ExitStatus::File, Path + ": " + toString(Buffer.takeError()));
+  ContractCode Code;
+  Code.Name = Path.str();
+  Code.Buffer = std::move(*Buffer);
+  // Anything else is taken for a module, and the interpreter says why it
+  // is not one.
+  if (Code.Buffer->getBuffer().startswith(StringRef(zo::ctrx::Magic, 4)))
+    if (Error E = readContainerCode(Code))
+      return E;
+  Code.Module = arrayRefFromStringRef(Code.Buffer->getBuffer());
+  return Code;
+}
+
+} // namespace zo::engine

@@ -1,0 +1,41 @@
+//===- ContractCode.h - Reading a contract's code --------------------------===//
+//
+// Kept apart from running it: where the code comes from, a bare module or
+// a .ctrx container, is no concern of the interpreter.
+//
+//===----------------------------------------------------------------------===//
+
+#ifndef ZO_ENGINE_CONTRACTCODE_H
+#define ZO_ENGINE_CONTRACTCODE_H
+
+#include "Interface.h"
+
+#include "llvm/ADT/ArrayRef.h"
+#include "llvm/ADT/Optional.h"
+#include "llvm/ADT/StringRef.h"
+#include "llvm/Support/Error.h"
+#include "llvm/Support/MemoryBuffer.h"
+
+#include <memory>
+#include <string>
+
+namespace zo::engine {
+
+struct ContractCode {
+  /// The name diagnostics give the contract: its file name.
+  std::string Name;
+  /// Holds the module: the file itself, or the container's code section.
+  std::unique_ptr<llvm::MemoryBuffer> Buffer;
+  /// The WebAssembly module within Buffer.
+  llvm::ArrayRef<uint8_t> Module;
+  /// A container's interface description; none for a bare module.
+  llvm::Optional<abi::Interface> Iface;
+};
+
+/// Reads a module, or a container (told apart by its magic) with its
+/// interface description.
+llvm::Expected<ContractCode> readContractCode(llvm::StringRef Path);
+
+} // namespace zo::engine
+
+#endif

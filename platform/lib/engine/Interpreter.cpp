@@ -1,0 +1,245 @@
+//===- Interpreter.cpp - A contract instantiated in wabt's interpreter -----===//
+
+#include "Interpreter.h"
+#include "Failure.h"
+
+#include "llvm/ADT/STLExtras.h"
+#include "llvm/ADT/StringExtras.h"
+#include "llvm/Support/raw_ostream.h"
+
+#include "wabt/binary-reader.h"
+#include "wabt/interp/binary-reader-interp.h"
+
+using namespace llvm;
+using namespace wabt::interp;
+
+namespace zo::engine {
+
+namespace {
+// wabt starts a call only through Func::Call, which runs it to its end with
+// no bound.  To count and bound instructions, ctrrun pushes the first frame
+// itself and steps the thread.  Both members are private; an explicit
+// instantiation is the one place where C++ lets us name them.  Thread::Step
+// would do for stepping, but it roots the function anew at every
+// instruction, which doubles the cost of a run.
+template <typename Tag, typename Tag::Member M> struct Access {
+  friend typename Tag::Member member(Tag) { return M; }
+};
+struct PushCall {
+  using Member = RunResult (Thread::*)(const DefinedFunc &, Trap::Ptr *);
+  friend Member member(PushCall);
+};
+struct StepInternal {
+  using Member = RunResult (Thread::*)(Trap::Ptr *);
+  friend Member member(StepInternal);
+};
+// wabt reserves its value stack but lets it grow without bound.
+struct ValueStack {
+  using Member = std::vector<Value> Thread::*;
+  friend Member member(ValueStack);
+};
+template struct Access<PushCall, &Thread::PushCall>;
+template struct Access<StepInternal, &Thread::StepInternal>;
+template struct Access<ValueStack, &Thread::values_>;
+
+// The instruction limit does not bound what a few instructions allocate:
+// a call sets up every local of its callee at once, and memory.grow and
+// table.grow take whole pages and tables.  These limits do.
+constexpr uint64_t MaxLocals = 50000;
+constexpr uint64_t MaxMemoryPages = 4096; // 256 MiB
+constexpr uint64_t MaxTableSize = 1 << 20;
+constexpr size_t MaxValueStack = 1 << 20; // 16 MiB
+} // namespace
+
+static std::string typeList(const ValueTypes &Types) {
+  std::string Text = "(";
+  ListSeparator Sep(", ");
+  for (wabt::Type T : Types)
+    (Text += Sep) += GetName(T);
+  return Text + ")";
+}
+
+static std::string typeString(const FuncType &Type) {
+  return typeList(Type.params) + " -> " + typeList(Type.results);
+}
+
+static Error checkImports(const ContractCode &Code, const ModuleDesc &Desc) {
+  for (const ImportDesc &Import : Desc.imports) {
+    const ImportType &Type = Import.type;
+    std::string Message = Code.Name + " imports " + escaped(Type.module) + "." +
+                          escaped(Type.name) + ", which the host does not provide";
+    const HostFunction *F = Host::find(Type.module, Type.name);
+    if (!F || Type.type->kind != ExternKind::Func)
+      return fail(ExitStatus::Unrunnable, Message);
+    const auto &Wanted = *wabt::cast<FuncType>(Type.type.get());
+    FuncType Offered = F->type();
+    if (Wanted.params != Offered.params || Wanted.results != Offered.results)
+      return fail(ExitStatus::Unrunnable, Message + " with type " + typeString(Wanted) +
+                                              " (the host's has type " +
+                                              typeString(Offered) + ")");
+  }
+  return Error::success();
+}
+
+// Rejects what the host will not allocate and caps memories and tables, so
+// that growing past the host's limit fails in the contract's own terms.
+static Error applyLimits(const ContractCode &Code, ModuleDesc &Desc) {
+  for (size_t Idx = 0; Idx < Desc.funcs.size(); ++Idx) {
+    uint64_t Locals = 0;
+    for (const LocalDesc &L : Desc.funcs[Idx].locals)
+      Locals += L.count;
+    if (Locals > MaxLocals)
+      return fail(ExitStatus::Unrunnable, Code.Name + ": function " +
+                                              Twine(Desc.imports.size() + Idx) + " has " +
+                                              Twine(Locals) + " locals; the host allows " +
+                                              Twine(MaxLocals));
+  }
+  auto Cap = [&](wabt::Limits &L, uint64_t Max, const char *What, const char *Unit) -> Error {
+    if (L.initial > Max)
+      return fail(ExitStatus::Unrunnable, Code.Name + ": its " + What + " of " +
+                                              Twine(L.initial) + " " + Unit +
+                                              " exceeds the host's limit of " + Twine(Max));
+    if (!L.has_max || L.max > Max) {
+      L.max = Max;
+      L.has_max = true;
+    }
+    return Error::success();
+  };
+  for (MemoryDesc &M : Desc.memories)
+    if (Error E = Cap(M.type.limits, MaxMemoryPages, "memory", "pages"))
+      return E;
+  for (TableDesc &T : Desc.tables)
+    if (Error E = Cap(T.type.limits, MaxTableSize, "table", "elements"))
+      return E;
+  return Error::success();
+}
+
+static const ExportDesc *findExport(const ModuleDesc &Desc, StringRef Name, ExternKind Kind) {
+  for (const ExportDesc &Export : Desc.exports)
+    if (Export.type.name == Name && Export.type.type->kind == Kind)
+      return &Export;
+  return nullptr;
+}
+
+static Error checkExports(const ContractCode &Code, const ModuleDesc &Desc) {
+  const ExportDesc *Apply = findExport(Desc, "apply", ExternKind::Func);
+  if (!Apply)
+    return fail(ExitStatus::Unrunnable, Code.Name + " does not export a function `apply`");
+  const auto &Type = *wabt::cast<FuncType>(Apply->type.type.get());
+  if (!Type.params.empty() || !Type.results.empty())
+    return fail(ExitStatus::Unrunnable, Code.Name + " exports `apply` with type " +
+                                            typeString(Type) + "; the host calls it as () -> ()");
+
+  bool UsesMemory = any_of(Desc.imports, [](const ImportDesc &Import) {
+    return Host::find(Import.type.module, Import.type.name)->UsesMemory;
+  });
+  if (UsesMemory && !findExport(Desc, "memory", ExternKind::Memory))
+    return fail(ExitStatus::Unrunnable,
+                Code.Name + " imports host functions that take pointers but does not "
+                            "export its memory as \"memory\"");
+  return Error::success();
+}
+
+Expected<std::unique_ptr<Interpreter>>
+Interpreter::create(const ContractCode &Code, Host &H, uint64_t MaxInstructions) {
+  std::unique_ptr<Interpreter> I(new Interpreter(MaxInstructions));
+  Store &S = I->S;
+
+  wabt::Errors Errors;
+  ModuleDesc Desc;
+  wabt::ReadBinaryOptions Options(S.features(), /*log_stream=*/nullptr,
+                                  /*read_debug_names=*/false,
+                                  /*stop_on_first_error=*/true,
+                                  /*fail_on_custom_section_error=*/false);
+  if (wabt::Failed(ReadBinaryInterp(Code.Name, Code.Module.data(), Code.Module.size(), Options,
+                                    &Errors, &Desc))) {
+    std::string Why = Errors.empty() ? "unknown error" : Errors.front().message;
+    return fail(ExitStatus::BadModule,
+                Code.Name + ": not a valid WebAssembly module: " + Why);
+  }
+  if (Error E = checkImports(Code, Desc))
+    return E;
+  if (Error E = checkExports(Code, Desc))
+    return E;
+  if (Error E = applyLimits(Code, Desc))
+    return E;
+
+  // Instantiation would run the start function unbounded; run it ourselves.
+  Optional<Index> StartIndex;
+  if (!Desc.starts.empty())
+    StartIndex = Desc.starts.front().func_index;
+  Desc.starts.clear();
+
+  std::vector<HostFunc::Ptr> Bound;
+  RefVec Imports;
+  for (const ImportDesc &Import : Desc.imports) {
+    Bound.push_back(H.bind(S, *Host::find(Import.type.module, Import.type.name)));
+    Imports.push_back(Bound.back().ref());
+  }
+  Module::Ptr Mod = Module::New(S, std::move(Desc));
+  Trap::Ptr Trapped;
+  I->Inst = Instance::Instantiate(S, Mod.ref(), Imports, &Trapped);
+  if (!I->Inst)
+    return fail(ExitStatus::Unrunnable, Code.Name + " cannot be instantiated: " +
+                                            (Trapped ? Trapped->message() : "unknown error"));
+
+  const ModuleDesc &Linked = Mod->desc();
+  for (size_t Idx = 0; Idx < Linked.exports.size(); ++Idx) {
+    const ExportType &Export = Linked.exports[Idx].type;
+    Ref Target = I->Inst->exports()[Idx];
+    if (Export.type->kind == ExternKind::Memory && Export.name == "memory")
+      H.setMemory(S.UnsafeGet<Memory>(Target).get());
+    else if (Export.type->kind == ExternKind::Func && Export.name == "apply") {
+      // A () -> () function cannot be a host import: all of those take or
+      // return something.
+      if (!S.Is<DefinedFunc>(Target))
+        return fail(ExitStatus::Unrunnable, Code.Name + ": `apply` is not defined in the module");
+      I->Apply = S.UnsafeGet<DefinedFunc>(Target);
+    }
+  }
+
+  if (StartIndex) {
+    Ref Target = I->Inst->funcs()[*StartIndex];
+    // Validation gives it type () -> (), which no host function has.
+    if (!S.Is<DefinedFunc>(Target))
+      return fail(ExitStatus::Unrunnable,
+                  Code.Name + ": the start function is not defined in the module");
+    I->Start = S.UnsafeGet<DefinedFunc>(Target);
+  }
+  return I;
+}
+
+Error Interpreter::start() {
+  return Start ? run(*Start, "the start function") : Error::success();
+}
+
+Error Interpreter::callApply() { return run(*Apply, "apply"); }
+
+Error Interpreter::run(const DefinedFunc &F, StringRef What) {
+  Thread T(S);
+  Trap::Ptr Trapped;
+  RunResult Result = (T.*member(PushCall()))(F, &Trapped);
+  while (Result == RunResult::Ok) {
+    if (Executed == MaxInstructions)
+      return fail(ExitStatus::Exhausted, What + " exceeded the limit of " +
+                                             Twine(MaxInstructions) + " instructions");
+    ++Executed;
+    // F stays alive through Apply or the instance: no need to root it here.
+    Result = (T.*member(StepInternal()))(&Trapped);
+    if (Result == RunResult::Ok && (T.*member(ValueStack())).size() > MaxValueStack)
+      return fail(ExitStatus::Trap, "trap in " + What + ": value stack exhausted");
+  }
+  switch (Result) {
+  case RunResult::Ok:
+  case RunResult::Return:
+    return Error::success();
+  case RunResult::Trap:
+    return fail(ExitStatus::Trap, "trap in " + What + ": " +
+                                      (Trapped ? Trapped->message() : "unknown trap"));
+  case RunResult::Exception:
+    return fail(ExitStatus::Trap, "trap in " + What + ": uncaught exception");
+  }
+  llvm_unreachable("unknown run result");
+}
+
+} // namespace zo::engine

@@ -1,0 +1,53 @@
+//===- Interpreter.h - A contract instantiated in wabt's interpreter -------===//
+
+#ifndef ZO_ENGINE_INTERPRETER_H
+#define ZO_ENGINE_INTERPRETER_H
+
+#include "ContractCode.h"
+#include "Host.h"
+#include "ContractInstance.h"
+
+#include "llvm/Support/Error.h"
+
+#include "wabt/interp/interp.h"
+
+#include <memory>
+
+namespace zo::engine {
+
+/// The reference tier: wabt's interpreter, stepped one instruction at a
+/// time to count them.
+class Interpreter final : public ContractInstance {
+public:
+  /// Validates the module, links its imports to H and instantiates it, all
+  /// but the start function.
+  static llvm::Expected<std::unique_ptr<Interpreter>>
+  create(const ContractCode &Code, Host &H, uint64_t MaxInstructions);
+
+  /// Runs the module's start function, if it has one, counted like a call.
+  llvm::Error start() override;
+
+  /// Calls the export `apply` once; memory and globals carry over to the
+  /// next call.
+  llvm::Error callApply() override;
+
+  /// Instructions executed so far, over all calls.
+  uint64_t instructions() const override { return Executed; }
+
+private:
+  Interpreter(uint64_t MaxInstructions) : MaxInstructions(MaxInstructions) {}
+
+  llvm::Error run(const wabt::interp::DefinedFunc &F, llvm::StringRef What);
+
+  // Declared first: everything below holds references into it.
+  wabt::interp::Store S;
+  wabt::interp::Instance::Ptr Inst;
+  wabt::interp::DefinedFunc::Ptr Apply;
+  wabt::interp::DefinedFunc::Ptr Start;
+  uint64_t MaxInstructions;
+  uint64_t Executed = 0;
+};
+
+} // namespace zo::engine
+
+#endif

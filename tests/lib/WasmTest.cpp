@@ -1,0 +1,65 @@
+//===- WasmTest.cpp - Sections and reading of modules ---------------------===//
+
+#include "Module.h"
+#include "Sections.h"
+#include "WasmBytes.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace zotest::wasm;
+using namespace zo::wasm;
+
+const std::string TypeSection = section(1, leb(1) + "\x60" + leb(0) + leb(0));
+
+TEST(Sections, WalksFramesAndNamesCustomSections) {
+  std::string Module = Header + section(0, str("name") + "payload") + TypeSection +
+                       section(0, str("producers") + "p") + section(0, leb(9) + "x");
+  auto Sections = readSections(Module);
+  ASSERT_TRUE(bool(Sections)) << llvm::toString(Sections.takeError());
+  ASSERT_EQ(Sections->size(), 4u);
+  EXPECT_EQ((*Sections)[0].Name, "name");
+  EXPECT_EQ((*Sections)[0].Contents, "payload");
+  EXPECT_EQ((*Sections)[1].Id, 1);
+  EXPECT_EQ((*Sections)[1].Bytes, TypeSection);
+  EXPECT_EQ((*Sections)[3].Name, "") << "a name that does not read leaves the section nameless";
+  EXPECT_EQ(findCustomSection(*Sections, "producers"), llvm::Optional<llvm::StringRef>("p"));
+  EXPECT_FALSE(findCustomSection(*Sections, "missing"));
+}
+
+TEST(Sections, RefusesFramesThatLeaveTheModule) {
+  for (const std::string &Module :
+       {std::string("\0asm", 4), Header + std::string("\x01\x05\x00", 3),
+        Header + "\x01\x80\x80\x80\x80\x10", Header + std::string(1, '\0')}) {
+    auto Sections = readSections(Module);
+    EXPECT_FALSE(bool(Sections));
+    llvm::consumeError(Sections.takeError());
+  }
+}
+
+TEST(Sections, StrippingKeepsEveryOtherSectionByteForByte) {
+  std::string Module =
+      Header + section(0, str("name") + "n") + TypeSection + section(0, str("x") + "y");
+  auto Stripped = stripCustomSections(llvm::arrayRefFromStringRef(Module));
+  ASSERT_TRUE(bool(Stripped));
+  EXPECT_EQ(std::string(Stripped->begin(), Stripped->end()), Header + TypeSection);
+}
+
+TEST(Module, ReadsWithWabtAndReportsTheFirstErrorWithItsOffset) {
+  wabt::Features Features;
+  std::string Good = Header + TypeSection;
+  auto Read = readModule("m.wasm", llvm::arrayRefFromStringRef(Good), Features, Check::Validate);
+  ASSERT_TRUE(bool(Read)) << llvm::toString(Read.takeError());
+  EXPECT_EQ((*Read)->types.size(), 1u);
+
+  std::string Bad = Header + section(1, leb(1) + "\x61");
+  auto Refused = readModule("m.wasm", llvm::arrayRefFromStringRef(Bad), Features, Check::Structure);
+  ASSERT_FALSE(bool(Refused));
+  llvm::handleAllErrors(Refused.takeError(), [](const ModuleError &E) {
+    EXPECT_FALSE(E.text().empty());
+    EXPECT_GT(E.offset(), 8u);
+  });
+}
+
+} // namespace
