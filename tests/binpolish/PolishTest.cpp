@@ -92,8 +92,9 @@ TEST(Polish, KeepsPermissionsOwnerAndSymbolicLinks) {
   fs::copy_file(fixture("contract.wasm"), real);
   fs::permissions(real, fs::perms(0750));
   bool root = ::geteuid() == 0;
-  if (root)
+  if (root) {
     ASSERT_EQ(::chown(real.c_str(), 65534, 65534), 0);
+  }
   fs::create_symlink("real.wasm", link);
 
   zotest::RunResult r = polish(link);

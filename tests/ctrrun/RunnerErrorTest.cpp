@@ -111,7 +111,7 @@ TEST_F(CtrrunTest, UnreadableAndInvalidFiles) {
       {header.substr(0, 6), "m.wasm: not a valid WebAssembly module: "},
       {header + "\1", "m.wasm: not a valid WebAssembly module: "},
       // A () -> () function whose body leaves an i32 behind.
-      {header + std::string("\1\4\1\x60\0\0" "\3\2\1\0" "\x0a\6\1\4\0\x41\0\x0b", 22),
+      {header + std::string("\1\4\1\x60\0\0" "\3\2\1\0" "\x0a\6\1\4\0\x41\0\x0b", 18),
        "m.wasm: not a valid WebAssembly module: "},
   };
   for (const Case &c : cases) {

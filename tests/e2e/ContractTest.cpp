@@ -107,7 +107,7 @@ TEST_F(ContractTest, HostProvidesTheMemoryFunctions) {
 
   build("features.cpp", "own.wasm", {"-use-host-libc=false"});
   imports = importsOf(dir() / "own.wasm");
-  for (const std::string &name : {"env.memcpy", "env.memmove", "env.memset", "env.memcmp",
+  for (const char *name : {"env.memcpy", "env.memmove", "env.memset", "env.memcmp",
                                   "env.strlen", "env.strcmp", "env.strncmp"})
     EXPECT_THAT(imports, Not(Contains(name)));
   // Nothing else is imported but the host interface.
