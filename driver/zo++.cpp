@@ -272,6 +272,16 @@ std::string replace_suffix(const std::string &text, const std::string &marker,
   return text.substr(0, pos) + replacement;
 }
 
+// An output name derived from another path: the rule of replace_suffix
+// applied to the file name alone, so that a marker in a directory name
+// (x.cpp.d/a.cc) never moves the output out of its directory.
+static std::string derivedName(const std::string &path, const std::string &marker,
+                               const std::string &replacement) {
+  size_t slash = path.rfind('/');
+  size_t name = slash == std::string::npos ? 0 : slash + 1;
+  return path.substr(0, name) + replace_suffix(path.substr(name), marker, replacement);
+}
+
 static bool fileExists(const std::string &path) {
   return !sys::fs::access(path, sys::fs::AccessMode::Exist);
 }
@@ -493,29 +503,29 @@ static BuildPlan planBuild() {
   else if (ends_with(options.output, ".ctrx"))
     container_file = options.output;
   else if (ends_with(options.output, ".wasm"))
-    container_file = replace_suffix(options.output, ".wasm", ".ctrx");
+    container_file = derivedName(options.output, ".wasm", ".ctrx");
   else
     container_file = options.output + ".ctrx";
-  plan.wasm_file = replace_suffix(container_file, ".ctrx", ".wasm");
+  plan.wasm_file = derivedName(container_file, ".ctrx", ".wasm");
   const std::string &wasm_file = plan.wasm_file;
 
   if (link)
     options.compile_args.push_back("-o " + shellWord(wasm_file));
 
-  plan.abi_file = options.abi_output.empty() ? replace_suffix(wasm_file, ".wasm", ".abi")
+  plan.abi_file = options.abi_output.empty() ? derivedName(wasm_file, ".wasm", ".abi")
                                              : options.abi_output;
   addInterfaceWriter(options.compile_args, plan.abi_file);
 
   // The name dump reads the module before the polish changes it; its result
   // is not needed by any later stage.
-  plan.names_file = replace_suffix(wasm_file, ".wasm", ".names");
+  plan.names_file = derivedName(wasm_file, ".wasm", ".names");
   plan.dumps_names = dump_names_opt;
   plan.names_args = {shellWord(wasm_file), "-o", shellWord(plan.names_file), ">/dev/null"};
 
   plan.polishes = !g_opt && !jit_opt;
   plan.polish_args = {shellWord(wasm_file)};
 
-  plan.aot_file = replace_suffix(wasm_file, ".wasm", ".aot");
+  plan.aot_file = derivedName(wasm_file, ".wasm", ".aot");
   plan.compiles_ahead = aot_opt;
   if (aot_opt)
     plan.aot_args = aheadOfTimeArgs(wasm_file, plan.aot_file);
@@ -540,8 +550,8 @@ static AnalysisPlan planAnalysis(const std::string &input) {
   std::string flow_config_file = dir + "/../etc/corvane_export_flow_config.json";
 
   AnalysisPlan plan;
-  plan.ll_file = replace_suffix(input, ".cpp", ".ll");
-  plan.abi_file = replace_suffix(input, ".cpp", ".abi");
+  plan.ll_file = derivedName(input, ".cpp", ".ll");
+  plan.abi_file = derivedName(input, ".cpp", ".abi");
 
   // Each input is compiled on its own: it stands in the place of all of
   // them, and the analyzer wants the RTTI-free restriction lifted.

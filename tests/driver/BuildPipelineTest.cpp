@@ -120,6 +120,47 @@ TEST_F(DriverTest, OutputNaming) {
   }
 }
 
+// Every name derived from -o stays in the directory -o names, whatever
+// suffixes the directory's own name holds.
+TEST_F(DriverTest, DerivedNamesStayInTheOutputDirectory) {
+  struct Case {
+    std::string output, base, container;
+    bool keepsIntermediates;
+  } cases[] = {
+      {"o.wasm.d/out", "o.wasm.d/out", "o.wasm.d/out.ctrx", false},
+      {"o.wasm.d/out.wasm", "o.wasm.d/out", "o.wasm.d/out.ctrx", true},
+      {"o.wasm.d/out.ctrx", "o.wasm.d/out", "o.wasm.d/out.ctrx", false},
+      {"c.ctrx.d/x", "c.ctrx.d/x", "c.ctrx.d/x.ctrx", false},
+      {"c.ctrx.d/x.ctrx", "c.ctrx.d/x", "c.ctrx.d/x.ctrx", false},
+      {"c.ctrx.d/x.ctrx.wasm", "c.ctrx.d/x.ctrx", "c.ctrx.d/x.ctrx.ctrx", true},
+      {"a.wasm/b.ctrx/c", "a.wasm/b.ctrx/c", "a.wasm/b.ctrx/c.ctrx", false},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.output);
+    Installation local;
+    fs::path dir = fs::path(c.output).parent_path();
+    fs::create_directories(local.work / dir);
+    ASSERT_EQ(local.zo({"-aot", "-dump-names", "-o", c.output, "a.cpp"}).status, 0);
+    const std::string module = c.base + ".wasm", abi = c.base + ".abi",
+                      names = c.base + ".names", image = c.base + ".aot";
+    Args clang = local.argsOf("clang-8");
+    EXPECT_EQ(after(clang, "-o").front(), module);
+    EXPECT_EQ(clang.back(), abi);
+    EXPECT_THAT(local.argsOf("symlister"), ElementsAre(module, "-o", names));
+    EXPECT_THAT(local.argsOf("wamrc"),
+                ElementsAre("--cpu-features=+soft-float", "--cpu=skylake", "--target=x86_64",
+                            "--size-level=1", "-o", image, module));
+    EXPECT_THAT(local.argsOf("ctrpack"),
+                ElementsAre("-o", c.container, image, abi, names, module, "-aot"));
+    // The container and the name list are written there, and nothing
+    // anywhere else.
+    std::set<std::string> expected = {c.container, names};
+    if (c.keepsIntermediates)
+      expected.insert({module, abi, image});
+    EXPECT_EQ(filesUnder(local.work), expected);
+  }
+}
+
 TEST_F(DriverTest, StackSizeLimit) {
   for (const Args &args : {Args{"-stack-size=1048577", "a.cpp"},
                            Args{"-c", "-stack-size=1048577", "a.cpp"},
