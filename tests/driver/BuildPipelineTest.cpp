@@ -356,6 +356,48 @@ TEST_F(DriverTest, PostLinkFailures) {
   }
 }
 
+// The name list is named to ctrpack whenever -dump-names is given; a dump
+// that failed leaves none, and the build still ends well when the later
+// stages succeed.  ctrpack's stand-in reads its inputs, so a stage that
+// leaves no file for it is caught.
+TEST_F(DriverTest, FailedNameDumpStillPacks) {
+  struct Case {
+    const char *what;
+    Args options;
+    void (*setUp)(Installation &);
+    int status;
+    std::string err;
+  } cases[] = {
+      {"symlister fails", {}, [](Installation &i) { i.setStatus("symlister", 1); }, 0,
+       "ctrpack: warning: a.names: No such file or directory; packing no names\n"},
+      {"symlister missing", {}, [](Installation &i) { i.removeTool("symlister"); }, 0,
+       "ctrpack: warning: a.names: No such file or directory; packing no names\n"},
+      {"symlister fails, -aot", {"-aot", "-compress"},
+       [](Installation &i) { i.setStatus("symlister", 1); }, 0,
+       "ctrpack: warning: a.names: No such file or directory; packing no names\n"},
+      {"symlister writes nothing", {"-g"},
+       [](Installation &i) { i.createsNoFiles("symlister"); }, 0,
+       "ctrpack: warning: a.names: No such file or directory; packing no names\n"},
+      {"wamrc writes no image", {"-aot"}, [](Installation &i) { i.createsNoFiles("wamrc"); },
+       255, "ctrpack: a.aot: No such file or directory\n"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    Installation local;
+    c.setUp(local);
+    Args options = c.options;
+    options.push_back("-dump-names");
+    RunResult r = local.zoOn(options);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_THAT(r.err, HasSubstr(c.err));
+    Args pack = local.argsOf("ctrpack");
+    EXPECT_TRUE(contains(pack, "a.names"));
+    // Only the wamrc case has a list; there the image is what is missing.
+    EXPECT_EQ(local.inWork("a.names"), c.status != 0);
+    EXPECT_EQ(local.inWork("a.ctrx"), c.status == 0);
+  }
+}
+
 TEST_F(DriverTest, AheadOfTimeCompilation) {
   struct Case {
     Args options;
