@@ -14,6 +14,11 @@
 // characters of ordinary names, so a hostile file name reaches the tool as
 // one argument and runs nothing.
 //
+// The file reads in three parts: the option table; the plan, which works
+// out every tool's command line and every file name before anything runs;
+// and the execution, which runs the tools in turn, checks what they leave
+// and cleans up.
+//
 //===----------------------------------------------------------------------===//
 
 #include "CommitId.inc"
@@ -152,8 +157,11 @@ static const size_t MaxContractMessage = 1024;
 typedef std::vector<std::string> ArgVector;
 
 //===----------------------------------------------------------------------===//
-// Executable directory.
+// The plan: every tool's command line, worked out before the first tool
+// runs.
 //===----------------------------------------------------------------------===//
+
+//----- Executable directory ---------------------------------------------===//
 
 namespace whereami {
 
@@ -202,9 +210,7 @@ std::string where() {
 
 } // namespace whereami
 
-//===----------------------------------------------------------------------===//
-// Shell text.
-//===----------------------------------------------------------------------===//
+//----- Shell text -------------------------------------------------------===//
 
 static bool isPlainShellChar(char C) {
   if ((C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9'))
@@ -232,38 +238,25 @@ static std::string shellWord(StringRef Text) {
   return singleQuote(Text);
 }
 
-//===----------------------------------------------------------------------===//
-// Tool runner.
-//===----------------------------------------------------------------------===//
+static bool isContinuationByte(char C) { return (static_cast<unsigned char>(C) & 0xC0) == 0x80; }
 
-// Runs the installed tool with the joined arguments through /bin/sh.  True
-// when the tool was found in the executable directory and exited with 0.
-bool exec_subprogram(const std::string &tool, const ArgVector &args, bool verbose) {
-  std::string joined;
-  for (const std::string &arg : args) {
-    joined += arg;
-    joined += ' ';
+// The contract message as one shell word: cut at 1024 bytes, backing off to
+// the start of a UTF-8 character cut in two, and single-quoted whatever it
+// holds.  A character has at most three continuation bytes; stray ones are
+// not a character, and the cut stays at 1024 for them.
+static std::string contractMessageWord(StringRef message) {
+  if (message.size() > MaxContractMessage) {
+    size_t cut = MaxContractMessage;
+    while (cut > MaxContractMessage - 3 && isContinuationByte(message[cut]))
+      --cut;
+    if (isContinuationByte(message[cut]))
+      cut = MaxContractMessage;
+    message = message.take_front(cut);
   }
-
-  std::string dir = whereami::where();
-  ErrorOr<std::string> found = sys::findProgramByName(tool, {dir});
-  if (!found) {
-    errs() << ProgramName << ": failed to execute " << tool << "\n";
-    return false;
-  }
-
-  std::string command = shellWord(*found) + " " + joined;
-  if (verbose) {
-    errs() << command << "\n";
-    errs().flush();
-  }
-  outs().flush();
-  return std::system(command.c_str()) == 0;
+  return singleQuote(message);
 }
 
-//===----------------------------------------------------------------------===//
-// File names.
-//===----------------------------------------------------------------------===//
+//----- File names -------------------------------------------------------===//
 
 bool ends_with(const std::string &text, const std::string &suffix) {
   if (text.size() < suffix.size())
@@ -279,13 +272,21 @@ std::string replace_suffix(const std::string &text, const std::string &marker,
   return text.substr(0, pos) + replacement;
 }
 
+// An output name derived from another path: the rule of replace_suffix
+// applied to the file name alone, so that a marker in a directory name
+// (x.cpp.d/a.cc) never moves the output out of its directory.
+static std::string derivedName(const std::string &path, const std::string &marker,
+                               const std::string &replacement) {
+  size_t slash = path.rfind('/');
+  size_t name = slash == std::string::npos ? 0 : slash + 1;
+  return path.substr(0, name) + replace_suffix(path.substr(name), marker, replacement);
+}
+
 static bool fileExists(const std::string &path) {
   return !sys::fs::access(path, sys::fs::AccessMode::Exist);
 }
 
-//===----------------------------------------------------------------------===//
-// Compiler flags.
-//===----------------------------------------------------------------------===//
+//----- Compiler flags ---------------------------------------------------===//
 
 static const char *const StrictWarnings[] = {
     "shift-negative-value", "shift-count-negative", "shift-count-overflow",
@@ -360,9 +361,7 @@ ArgVector get_compile_options() {
   return compileOptionsFor(input_filename_opt);
 }
 
-//===----------------------------------------------------------------------===//
-// Build mode.
-//===----------------------------------------------------------------------===//
+//----- Build mode -------------------------------------------------------===//
 
 struct Options {
   std::string output;
@@ -371,23 +370,23 @@ struct Options {
   ArgVector compile_args;
 };
 
-static bool isContinuationByte(char C) { return (static_cast<unsigned char>(C) & 0xC0) == 0x80; }
+// What a build runs, in order, and the files it names.  Each tool's vector
+// is complete; the run only decides whether a stage is reached.
+struct BuildPlan {
+  Options options;
+  std::string container_file, wasm_file, abi_file, names_file, aot_file;
+  // The file packed as the contract code: the native image when one is
+  // compiled, else the module.
+  std::string code_file;
 
-// The contract message as one shell word: cut at 1024 bytes, backing off to
-// the start of a UTF-8 character cut in two, and single-quoted whatever it
-// holds.  A character has at most three continuation bytes; stray ones are
-// not a character, and the cut stays at 1024 for them.
-static std::string contractMessageWord(StringRef message) {
-  if (message.size() > MaxContractMessage) {
-    size_t cut = MaxContractMessage;
-    while (cut > MaxContractMessage - 3 && isContinuationByte(message[cut]))
-      --cut;
-    if (isContinuationByte(message[cut]))
-      cut = MaxContractMessage;
-    message = message.take_front(cut);
-  }
-  return singleQuote(message);
-}
+  bool dumps_names;
+  bool polishes;
+  bool compiles_ahead;
+  // An -o ending in .wasm asks for the module: the intermediates are kept.
+  bool removes_intermediates;
+
+  ArgVector names_args, polish_args, aot_args, pack_args;
+};
 
 // Loads the interface-description plug-in, when installed, and names the
 // file it writes.
@@ -405,12 +404,8 @@ static void addInterfaceWriter(ArgVector &args, const std::string &abi_file) {
                    contractMessageWord(contract_message_opt));
 }
 
-// Compiles the module ahead of time when asked; returns the file to pack as
-// the contract code, or an empty string when wamrc fails.
-static std::string compileAheadOfTime(const std::string &wasm_file, const std::string &aot_file) {
-  if (!aot_opt)
-    return wasm_file;
-
+// wamrc's arguments.  The x86-64 defaults are written into the options.
+static ArgVector aheadOfTimeArgs(const std::string &wasm_file, const std::string &aot_file) {
   if (aot_target_opt == "x86_64") {
     if (aot_cpu_opt.empty())
       aot_cpu_opt = "skylake";
@@ -434,13 +429,29 @@ static std::string compileAheadOfTime(const std::string &wasm_file, const std::s
   args.push_back(shellWord(wasm_file));
   if (!v_opt)
     args.push_back(">/dev/null");
-
-  if (!exec_subprogram("wamrc", args, v_opt))
-    return std::string();
-  return aot_file;
+  return args;
 }
 
-static int runBuild() {
+// ctrpack's arguments.
+static ArgVector packArgs(const BuildPlan &plan) {
+  ArgVector args = {"-o", shellWord(plan.container_file), shellWord(plan.code_file),
+                    shellWord(plan.abi_file)};
+  if (dump_names_opt)
+    args.push_back(shellWord(plan.names_file));
+  if (compress_opt)
+    args.push_back("-compress");
+  if (aot_opt) {
+    args.push_back(shellWord(plan.wasm_file));
+    args.push_back("-aot");
+  } else if (jit_opt) {
+    args.push_back("-jit");
+  }
+  return args;
+}
+
+// Ends the process with status 1 when the stack size is over the limit.
+static BuildPlan planBuild() {
+  BuildPlan plan;
   bool link = !(c_opt || E_opt || S_opt || emit_llvm_opt);
   ArgVector base = get_compile_options();
 
@@ -478,7 +489,7 @@ static int runBuild() {
     link_args.push_back("-L" + shellWord(dir));
   link_args.insert(link_args.end(), linker_flags.begin(), linker_flags.end());
 
-  Options options;
+  Options &options = plan.options;
   options.output = o_opt;
   options.link = link;
   options.abi_output = ifacewriter_output_opt;
@@ -486,113 +497,154 @@ static int runBuild() {
     options.compile_args = link_args;
   options.compile_args.insert(options.compile_args.end(), base.begin(), base.end());
 
-  std::string container_file;
+  std::string &container_file = plan.container_file;
   if (options.output.empty())
     container_file = sys::path::stem(input_filename_opt.front()).str() + ".ctrx";
   else if (ends_with(options.output, ".ctrx"))
     container_file = options.output;
   else if (ends_with(options.output, ".wasm"))
-    container_file = replace_suffix(options.output, ".wasm", ".ctrx");
+    container_file = derivedName(options.output, ".wasm", ".ctrx");
   else
     container_file = options.output + ".ctrx";
-  std::string wasm_file = replace_suffix(container_file, ".ctrx", ".wasm");
-  // An -o ending in .wasm asks for the module: the intermediates are kept.
-  bool output_is_wasm = ends_with(options.output, ".wasm");
+  plan.wasm_file = derivedName(container_file, ".ctrx", ".wasm");
+  const std::string &wasm_file = plan.wasm_file;
 
   if (link)
     options.compile_args.push_back("-o " + shellWord(wasm_file));
 
-  std::string abi_file = options.abi_output.empty()
-                             ? replace_suffix(wasm_file, ".wasm", ".abi")
-                             : options.abi_output;
-  addInterfaceWriter(options.compile_args, abi_file);
-
-  if (!exec_subprogram("clang-8", options.compile_args, v_opt))
-    return -1;
-  if (!options.link)
-    return 0;
+  plan.abi_file = options.abi_output.empty() ? derivedName(wasm_file, ".wasm", ".abi")
+                                             : options.abi_output;
+  addInterfaceWriter(options.compile_args, plan.abi_file);
 
   // The name dump reads the module before the polish changes it; its result
   // is not needed by any later stage.
-  std::string names_file = replace_suffix(wasm_file, ".wasm", ".names");
-  if (dump_names_opt)
-    exec_subprogram("symlister",
-                    {shellWord(wasm_file), "-o", shellWord(names_file), ">/dev/null"},
-                    v_opt);
-  if (!g_opt && !jit_opt) {
-    if (!exec_subprogram("binpolish", {shellWord(wasm_file)}, v_opt))
-      return -1;
-    if (!fileExists(wasm_file))
-      return -1;
-  }
+  plan.names_file = derivedName(wasm_file, ".wasm", ".names");
+  plan.dumps_names = dump_names_opt;
+  plan.names_args = {shellWord(wasm_file), "-o", shellWord(plan.names_file), ">/dev/null"};
 
-  std::string aot_file = replace_suffix(wasm_file, ".wasm", ".aot");
-  std::string code_file = compileAheadOfTime(wasm_file, aot_file);
-  if (code_file.empty())
-    return -1;
+  plan.polishes = !g_opt && !jit_opt;
+  plan.polish_args = {shellWord(wasm_file)};
 
-  if (fileExists(abi_file)) {
-    ArgVector args = {"-o", shellWord(container_file), shellWord(code_file),
-                      shellWord(abi_file)};
-    if (dump_names_opt)
-      args.push_back(shellWord(names_file));
-    if (compress_opt)
-      args.push_back("-compress");
-    if (aot_opt) {
-      args.push_back(shellWord(wasm_file));
-      args.push_back("-aot");
-    } else if (jit_opt) {
-      args.push_back("-jit");
-    }
-    if (!exec_subprogram("ctrpack", args, v_opt))
-      return -1;
-  }
+  plan.aot_file = derivedName(wasm_file, ".wasm", ".aot");
+  plan.compiles_ahead = aot_opt;
+  if (aot_opt)
+    plan.aot_args = aheadOfTimeArgs(wasm_file, plan.aot_file);
+  plan.code_file = aot_opt ? plan.aot_file : wasm_file;
 
-  if (!save_temps_opt && !output_is_wasm) {
-    sys::fs::remove(wasm_file, true);
-    sys::fs::remove(abi_file, true);
-    sys::fs::remove(aot_file, true);
-  }
-  return 0;
+  plan.pack_args = packArgs(plan);
+  plan.removes_intermediates = !save_temps_opt && !ends_with(options.output, ".wasm");
+  return plan;
 }
 
-//===----------------------------------------------------------------------===//
-// Static-analysis mode.
-//===----------------------------------------------------------------------===//
+//----- Static-analysis mode ---------------------------------------------===//
 
-static int runAnalysis() {
+// What the analysis runs for one input.
+struct AnalysisPlan {
+  std::string ll_file, abi_file;
+  ArgVector compile_args, analyzer_args;
+};
+
+static AnalysisPlan planAnalysis(const std::string &input) {
   std::string dir = whereami::where();
   std::string plugin_path = dir + "/ifacewriter" + ".so";
   std::string flow_config_file = dir + "/../etc/corvane_export_flow_config.json";
 
-  for (const std::string &input : input_filename_opt) {
-    std::string ll_file = replace_suffix(input, ".cpp", ".ll");
-    std::string abi_file = replace_suffix(input, ".cpp", ".abi");
+  AnalysisPlan plan;
+  plan.ll_file = derivedName(input, ".cpp", ".ll");
+  plan.abi_file = derivedName(input, ".cpp", ".abi");
 
-    // Each input is compiled on its own: it stands in the place of all of
-    // them, and the analyzer wants the RTTI-free restriction lifted.
-    ArgVector args = compileOptionsFor(input);
-    auto rtti = find(args, "-fno-rtti");
-    if (rtti != args.end())
-      args.erase(rtti);
-    args.push_back("-emit-llvm -c -g -S -o ");
-    args.push_back(shellWord(ll_file));
-    args.push_back("-fplugin=" + shellWord(plugin_path));
-    args.push_back("-Xclang -plugin-arg-ifacewriter -Xclang ");
-    args.push_back(shellWord(abi_file));
+  // Each input is compiled on its own: it stands in the place of all of
+  // them, and the analyzer wants the RTTI-free restriction lifted.
+  ArgVector &args = plan.compile_args;
+  args = compileOptionsFor(input);
+  auto rtti = find(args, "-fno-rtti");
+  if (rtti != args.end())
+    args.erase(rtti);
+  args.push_back("-emit-llvm -c -g -S -o ");
+  args.push_back(shellWord(plan.ll_file));
+  args.push_back("-fplugin=" + shellWord(plugin_path));
+  args.push_back("-Xclang -plugin-arg-ifacewriter -Xclang ");
+  args.push_back(shellWord(plan.abi_file));
+
+  plan.analyzer_args = {vetter_other_opt, "--abi", shellWord(plan.abi_file), "-m",
+                        shellWord(plan.ll_file), "-f", shellWord(flow_config_file)};
+  return plan;
+}
+
+//===----------------------------------------------------------------------===//
+// Execution: running the tools, checking what they left, cleaning up.
+//===----------------------------------------------------------------------===//
+
+// Runs the installed tool with the joined arguments through /bin/sh.  True
+// when the tool was found in the executable directory and exited with 0.
+bool exec_subprogram(const std::string &tool, const ArgVector &args, bool verbose) {
+  std::string joined;
+  for (const std::string &arg : args) {
+    joined += arg;
+    joined += ' ';
+  }
+
+  std::string dir = whereami::where();
+  ErrorOr<std::string> found = sys::findProgramByName(tool, {dir});
+  if (!found) {
+    errs() << ProgramName << ": failed to execute " << tool << "\n";
+    return false;
+  }
+
+  std::string command = shellWord(*found) + " " + joined;
+  if (verbose) {
+    errs() << command << "\n";
+    errs().flush();
+  }
+  outs().flush();
+  return std::system(command.c_str()) == 0;
+}
+
+static int runBuild(const BuildPlan &plan) {
+  if (!exec_subprogram("clang-8", plan.options.compile_args, v_opt))
+    return -1;
+  if (!plan.options.link)
+    return 0;
+
+  // A failed name dump does not stop the build.
+  if (plan.dumps_names)
+    exec_subprogram("symlister", plan.names_args, v_opt);
+  if (plan.polishes) {
+    if (!exec_subprogram("binpolish", plan.polish_args, v_opt))
+      return -1;
+    if (!fileExists(plan.wasm_file))
+      return -1;
+  }
+
+  if (plan.compiles_ahead && !exec_subprogram("wamrc", plan.aot_args, v_opt))
+    return -1;
+
+  // Without an interface description there is nothing to pack.
+  if (fileExists(plan.abi_file) && !exec_subprogram("ctrpack", plan.pack_args, v_opt))
+    return -1;
+
+  if (plan.removes_intermediates) {
+    sys::fs::remove(plan.wasm_file, true);
+    sys::fs::remove(plan.abi_file, true);
+    sys::fs::remove(plan.aot_file, true);
+  }
+  return 0;
+}
+
+static int runAnalysis() {
+  for (const std::string &input : input_filename_opt) {
+    AnalysisPlan plan = planAnalysis(input);
 
     outs() << "Generate .ll and .abi for " << input << "\n";
     outs().flush();
-    if (!exec_subprogram("clang-8", args, false))
+    if (!exec_subprogram("clang-8", plan.compile_args, false))
       return -1;
-    if (!fileExists(ll_file) || !fileExists(abi_file))
+    if (!fileExists(plan.ll_file) || !fileExists(plan.abi_file))
       return -1;
     outs() << "Compile done!\n";
     outs().flush();
 
-    ArgVector analyzer_args = {vetter_other_opt, "--abi", shellWord(abi_file), "-m",
-                               shellWord(ll_file), "-f", shellWord(flow_config_file)};
-    if (!exec_subprogram("vetter", analyzer_args, false))
+    if (!exec_subprogram("vetter", plan.analyzer_args, false))
       return -1;
   }
   return 0;
@@ -607,5 +659,5 @@ int main(int argc, char **argv) {
 
   if (vetter_opt)
     return runAnalysis();
-  return runBuild();
+  return runBuild(planBuild());
 }

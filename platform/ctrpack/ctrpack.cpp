@@ -7,9 +7,11 @@
 //
 // zo++ runs the first form as the last step of a build.  The positional
 // count tells the optional NAMES apart: CODE ABI [NAMES] without -aot,
-// CODE ABI [NAMES] MODULE with it.  Every file is written to a temporary
-// file in its directory and renamed into place, so a failure never leaves a
-// partial container or section file behind.
+// CODE ABI [NAMES] MODULE with it.  A NAMES file that does not exist packs
+// as no names, with a warning: zo++ names the list whenever -dump-names is
+// given, and its build goes on when the dump failed.  Every file is written
+// to a temporary file in its directory and renamed into place, so a failure
+// never leaves a partial container or section file behind.
 //
 //===----------------------------------------------------------------------===//
 
@@ -27,6 +29,7 @@
 #include "llvm/Support/raw_ostream.h"
 
 #include <algorithm>
+#include <system_error>
 
 using namespace llvm;
 using namespace zo;
@@ -76,6 +79,11 @@ static Expected<std::unique_ptr<MemoryBuffer>> readInput(StringRef Path) {
   return std::move(*Buffer);
 }
 
+static bool isMissing(StringRef Path) {
+  sys::fs::file_status Status;
+  return sys::fs::status(Path, Status) == std::errc::no_such_file_or_directory;
+}
+
 static Error usage(const Twine &Message) {
   return makeError(Message + " (see ctrpack --help)");
 }
@@ -103,6 +111,11 @@ static Error pack() {
   std::vector<std::unique_ptr<MemoryBuffer>> Buffers;
   std::vector<SectionInput> Sections;
   for (const auto &[Kind, Path] : Inputs) {
+    if (Kind == SectionKind::Names && isMissing(Path)) {
+      errs() << "ctrpack: warning: " << Path
+             << ": No such file or directory; packing no names\n";
+      continue;
+    }
     Expected<std::unique_ptr<MemoryBuffer>> Buffer = readInput(Path);
     if (!Buffer)
       return Buffer.takeError();

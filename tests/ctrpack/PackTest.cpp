@@ -120,6 +120,43 @@ TEST(Determinism, SameInputsGiveTheSameBytesWhereverTheyLie) {
   EXPECT_EQ(second.bytes("OUT"), once);
 }
 
+// zo++ names the list whenever -dump-names is given, also when the dump
+// failed and wrote none: a missing list packs as no names, with a warning.
+TEST(MissingNames, PackedAsNoNamesWithAWarning) {
+  struct Case {
+    zotest::Args args;
+    std::string flags;
+    std::vector<std::string> kinds;
+  } cases[] = {
+      {{"-o", "OUT", "WASM", "ABI", "MISSING"}, "none", {"code", "interface"}},
+      {{"-o", "OUT", "WASM", "ABI", "MISSING", "-compress", "-jit"}, "jit compressed",
+       {"code", "interface"}},
+      {{"-o", "OUT", "AOT", "ABI", "MISSING", "-compress", "WASM", "-aot"},
+       "native-image compressed", {"code", "interface", "module"}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    Workspace ws;
+    zotest::writeFile(ws["OUT"], "the previous container");
+
+    zotest::RunResult packed = ws.run(c.args);
+    ASSERT_EQ(packed.status, 0) << packed.err;
+    EXPECT_EQ(packed.err, "ctrpack: warning: " + ws["MISSING"].string() +
+                              ": No such file or directory; packing no names\n");
+    EXPECT_EQ(packed.out, "");
+    EXPECT_FALSE(fs::exists(ws["MISSING"]));
+
+    zotest::RunResult listed = ws.run({"--list", "OUT"});
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    std::string flags;
+    std::vector<std::string> kinds;
+    for (const Listed &section : parseList(listed.out, flags))
+      kinds.push_back(section.kind);
+    EXPECT_EQ(flags, "flags: " + c.flags);
+    EXPECT_EQ(kinds, c.kinds);
+  }
+}
+
 TEST(Compression, KeptOnlyWhereItMakesASectionSmaller) {
   Workspace ws;
   std::mt19937 random(7);

@@ -200,8 +200,13 @@ INSTANTIATE_TEST_SUITE_P(
                 "No such file or directory"},
         BadPack{"MissingInterface", {"-o", "OUT", "WASM", "MISSING"}, "MISSING",
                 "No such file or directory"},
-        BadPack{"MissingNames", {"-o", "OUT", "WASM", "ABI", "MISSING", "-compress"},
-                "MISSING", "No such file or directory"},
+        // Only a names file that is not there at all is taken as no names.
+        BadPack{"DirectoryAsNames", {"-o", "OUT", "WASM", "ABI", "NAMES", "-compress"},
+                "NAMES", "Is a directory",
+                [](Workspace &ws) {
+                  fs::remove(ws["NAMES"]);
+                  fs::create_directory(ws["NAMES"]);
+                }},
         BadPack{"MissingModule", {"-o", "OUT", "AOT", "ABI", "MISSING", "-aot"},
                 "MISSING", "No such file or directory"},
         BadPack{"DirectoryAsInterface",

@@ -61,6 +61,35 @@ TEST_F(DriverTest, AnalysisFileNamesAndAnalyzerOptions) {
   }
 }
 
+// The suffix rule cuts the file name only: a ".cpp" in a directory name
+// never moves the outputs out of the input's directory.
+TEST_F(DriverTest, AnalysisOutputsStayInTheInputsDirectory) {
+  struct Case {
+    std::string input, ll, abi;
+  } cases[] = {
+      {"x.cpp.d/a.cc", "x.cpp.d/a.cc.ll", "x.cpp.d/a.cc.abi"},
+      {"x.cpp.d/a.cpp", "x.cpp.d/a.ll", "x.cpp.d/a.abi"},
+      {"x.cpp.d/a.cpp.bak", "x.cpp.d/a.ll", "x.cpp.d/a.abi"},
+      {"lib.cpp/sub.cpp/token", "lib.cpp/sub.cpp/token.ll", "lib.cpp/sub.cpp/token.abi"},
+      {"my dir.cpp/a.cc", "my dir.cpp/a.cc.ll", "my dir.cpp/a.cc.abi"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.input);
+    Installation local;
+    fs::path dir = fs::path(c.input).parent_path();
+    fs::create_directories(local.work / dir);
+    ASSERT_EQ(local.zo({"-vetter", c.input}).status, 0);
+    Args clang = local.argsOf("clang-8");
+    EXPECT_EQ(after(clang, "-o").front(), c.ll);
+    EXPECT_EQ(clang.back(), c.abi);
+    EXPECT_THAT(local.argsOf("vetter"),
+                ElementsAre("--abi", c.abi, "-m", c.ll, "-f",
+                            local.dir() + "/../etc/corvane_export_flow_config.json"));
+    // Both outputs, and nothing else, beside the input.
+    EXPECT_EQ(filesUnder(local.work), (std::set<std::string>{c.ll, c.abi}));
+  }
+}
+
 TEST_F(DriverTest, AnalysisOfSeveralInputs) {
   RunResult r = inst.zo({"-vetter", "a.cpp", "b.cpp"});
   ASSERT_EQ(r.status, 0);

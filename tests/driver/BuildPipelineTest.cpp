@@ -120,6 +120,47 @@ TEST_F(DriverTest, OutputNaming) {
   }
 }
 
+// Every name derived from -o stays in the directory -o names, whatever
+// suffixes the directory's own name holds.
+TEST_F(DriverTest, DerivedNamesStayInTheOutputDirectory) {
+  struct Case {
+    std::string output, base, container;
+    bool keepsIntermediates;
+  } cases[] = {
+      {"o.wasm.d/out", "o.wasm.d/out", "o.wasm.d/out.ctrx", false},
+      {"o.wasm.d/out.wasm", "o.wasm.d/out", "o.wasm.d/out.ctrx", true},
+      {"o.wasm.d/out.ctrx", "o.wasm.d/out", "o.wasm.d/out.ctrx", false},
+      {"c.ctrx.d/x", "c.ctrx.d/x", "c.ctrx.d/x.ctrx", false},
+      {"c.ctrx.d/x.ctrx", "c.ctrx.d/x", "c.ctrx.d/x.ctrx", false},
+      {"c.ctrx.d/x.ctrx.wasm", "c.ctrx.d/x.ctrx", "c.ctrx.d/x.ctrx.ctrx", true},
+      {"a.wasm/b.ctrx/c", "a.wasm/b.ctrx/c", "a.wasm/b.ctrx/c.ctrx", false},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.output);
+    Installation local;
+    fs::path dir = fs::path(c.output).parent_path();
+    fs::create_directories(local.work / dir);
+    ASSERT_EQ(local.zo({"-aot", "-dump-names", "-o", c.output, "a.cpp"}).status, 0);
+    const std::string module = c.base + ".wasm", abi = c.base + ".abi",
+                      names = c.base + ".names", image = c.base + ".aot";
+    Args clang = local.argsOf("clang-8");
+    EXPECT_EQ(after(clang, "-o").front(), module);
+    EXPECT_EQ(clang.back(), abi);
+    EXPECT_THAT(local.argsOf("symlister"), ElementsAre(module, "-o", names));
+    EXPECT_THAT(local.argsOf("wamrc"),
+                ElementsAre("--cpu-features=+soft-float", "--cpu=skylake", "--target=x86_64",
+                            "--size-level=1", "-o", image, module));
+    EXPECT_THAT(local.argsOf("ctrpack"),
+                ElementsAre("-o", c.container, image, abi, names, module, "-aot"));
+    // The container and the name list are written there, and nothing
+    // anywhere else.
+    std::set<std::string> expected = {c.container, names};
+    if (c.keepsIntermediates)
+      expected.insert({module, abi, image});
+    EXPECT_EQ(filesUnder(local.work), expected);
+  }
+}
+
 TEST_F(DriverTest, StackSizeLimit) {
   for (const Args &args : {Args{"-stack-size=1048577", "a.cpp"},
                            Args{"-c", "-stack-size=1048577", "a.cpp"},
@@ -312,6 +353,48 @@ TEST_F(DriverTest, PostLinkFailures) {
     EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(local.runsOf("ctrpack"), 0);
     EXPECT_TRUE(local.inWork("a.abi"));
+  }
+}
+
+// The name list is named to ctrpack whenever -dump-names is given; a dump
+// that failed leaves none, and the build still ends well when the later
+// stages succeed.  ctrpack's stand-in reads its inputs, so a stage that
+// leaves no file for it is caught.
+TEST_F(DriverTest, FailedNameDumpStillPacks) {
+  struct Case {
+    const char *what;
+    Args options;
+    void (*setUp)(Installation &);
+    int status;
+    std::string err;
+  } cases[] = {
+      {"symlister fails", {}, [](Installation &i) { i.setStatus("symlister", 1); }, 0,
+       "ctrpack: warning: a.names: No such file or directory; packing no names\n"},
+      {"symlister missing", {}, [](Installation &i) { i.removeTool("symlister"); }, 0,
+       "ctrpack: warning: a.names: No such file or directory; packing no names\n"},
+      {"symlister fails, -aot", {"-aot", "-compress"},
+       [](Installation &i) { i.setStatus("symlister", 1); }, 0,
+       "ctrpack: warning: a.names: No such file or directory; packing no names\n"},
+      {"symlister writes nothing", {"-g"},
+       [](Installation &i) { i.createsNoFiles("symlister"); }, 0,
+       "ctrpack: warning: a.names: No such file or directory; packing no names\n"},
+      {"wamrc writes no image", {"-aot"}, [](Installation &i) { i.createsNoFiles("wamrc"); },
+       255, "ctrpack: a.aot: No such file or directory\n"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    Installation local;
+    c.setUp(local);
+    Args options = c.options;
+    options.push_back("-dump-names");
+    RunResult r = local.zoOn(options);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_THAT(r.err, HasSubstr(c.err));
+    Args pack = local.argsOf("ctrpack");
+    EXPECT_TRUE(contains(pack, "a.names"));
+    // Only the wamrc case has a list; there the image is what is missing.
+    EXPECT_EQ(local.inWork("a.names"), c.status != 0);
+    EXPECT_EQ(local.inWork("a.ctrx"), c.status == 0);
   }
 }
 

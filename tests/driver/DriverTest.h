@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <fstream>
 #include <initializer_list>
+#include <set>
 
 namespace zotest {
 
@@ -34,6 +35,15 @@ inline Args after(const Args &args, const std::string &marker) {
 // The elements before the first occurrence of `marker`.
 inline Args before(const Args &args, const std::string &marker) {
   return Args(args.begin(), std::find(args.begin(), args.end(), marker));
+}
+
+// The regular files under `dir`, as paths relative to it.
+inline std::set<std::string> filesUnder(const fs::path &dir) {
+  std::set<std::string> files;
+  for (const fs::path &f : fs::recursive_directory_iterator(dir))
+    if (fs::is_regular_file(f))
+      files.insert(fs::relative(f, dir).string());
+  return files;
 }
 
 inline const Args FixedFlags = {"-nostdlib",

@@ -193,6 +193,52 @@ TEST_F(ContractTest, RunnerRejectsFailingContracts) {
   }
 }
 
+// A storage key is at most 256 bytes with and without -debug-contract,
+// through the storage functions and through tables alike.
+TEST_F(ContractTest, StorageKeyLimitHoldsInEveryBuild) {
+  const std::string tooLong = "contract aborted: storage key is longer than 256 bytes";
+  const std::string hexK = [] {
+    std::string hex;
+    for (int i = 0; i < 252; ++i)
+      hex += "6b";
+    return hex;
+  }();
+  struct Case {
+    std::string input;
+    std::string storedKey; // hex; empty when the call must fail
+    std::string message;
+  } cases[] = {
+      {"raw 256", hexK + "6b6b6b6b", ""},
+      {"raw 257", "", tooLong},
+      {"get 257", "", tooLong},
+      {"erase 257", "", tooLong},
+      // "t:", the length 252 as two LEB128 bytes, then the string.
+      {"table 252", "743afc01" + hexK, ""},
+      {"table 253", "", "contract aborted: key too long for table t"},
+  };
+  int n = 0;
+  for (const Args &option : {Args{}, Args{"-debug-contract"}}) {
+    SCOPED_TRACE(::testing::PrintToString(option));
+    std::string module = "keys" + std::to_string(n++) + ".wasm";
+    build("keys.cpp", module, option);
+    for (const Case &c : cases) {
+      SCOPED_TRACE(c.input);
+      std::string storage = module + "." + c.input + ".json";
+      RunResult r = ctrrun({"--storage=" + storage, module, c.input});
+      if (c.storedKey.empty()) {
+        EXPECT_NE(r.status, 0);
+        EXPECT_THAT(r.err, HasSubstr(c.message));
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(fs::exists(dir() / storage));
+      } else {
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "done");
+        EXPECT_THAT(readFile(dir() / storage), HasSubstr("\"" + c.storedKey + "\""));
+      }
+    }
+  }
+}
+
 TEST_F(ContractTest, RunnerRejectsUnknownImports) {
   // The import is declared with its module, so the link takes it as is.
   RunResult r = zo({"-o", "teleport.wasm", "-DTELEPORT", contract("failures.cpp").string()});

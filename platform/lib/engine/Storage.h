@@ -24,7 +24,8 @@ llvm::Expected<Storage> loadStorage(llvm::StringRef Path);
 
 /// Replaces Path through a temporary file in the same directory, so that a
 /// failed write leaves the previous contents in place.  A symbolic link is
-/// written through.
+/// written through, keeping the target's permissions.  The current
+/// directory is left as it is.
 llvm::Error saveStorage(llvm::StringRef Path, const Storage &Store);
 
 } // namespace zo::engine

@@ -76,13 +76,14 @@ void require_auth(std::string_view account) {
 }
 
 void check_key(std::string_view key) {
+  // The length limit holds in every build, as it does for table keys: a
+  // contract tested with -debug-contract must not behave differently
+  // without it.
+  if (key.size() > max_key_size)
+    abort("storage key is longer than 256 bytes");
 #ifdef CORVANE_DEBUG
   if (key.empty())
     abort("storage key is empty");
-  if (key.size() > max_key_size)
-    abort("storage key is longer than 256 bytes");
-#else
-  (void)key;
 #endif
 }
 

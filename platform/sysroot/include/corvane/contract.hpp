@@ -8,8 +8,10 @@
 // apply is entered and destroyed before it returns, on every call.  The
 // functions below wrap the host interface of <corvane/host.h>.
 //
-// Built with -debug-contract, the library checks more (storage keys must be
-// 1 to 256 bytes) and logs what it does.
+// Storage keys are at most max_key_size (256) bytes in every build: a longer
+// key aborts the call ("storage key is longer than 256 bytes", or for a
+// table's key "key too long for table NAME").  Built with -debug-contract,
+// the library also refuses an empty key and logs what it does.
 //
 //===----------------------------------------------------------------------===//
 
@@ -49,8 +51,8 @@ std::string caller();
 bool has_auth(std::string_view account);
 void require_auth(std::string_view account);
 
-// With -debug-contract, aborts on an empty key or one longer than
-// max_key_size; otherwise does nothing.
+// Aborts on a key longer than max_key_size, in every build; with
+// -debug-contract, also on an empty key.
 void check_key(std::string_view key);
 
 } // namespace corvane
