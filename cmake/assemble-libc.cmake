@@ -5,18 +5,41 @@
 #   libhostlibc.a the same less the memory and string functions that the
 #                 host provides natively (they become imports);
 #   libdlmalloc.a wasi-libc's dlmalloc.
-# And libc++.a: libc++ and libc++abi in one archive.
-# Inputs: AR, LIBC, LIBCXX, LIBCXXABI, OUT (the sysroot's library directory).
+# Both C libraries format and parse long double.  wasi-libc's
+# printscan-long-double members do, but need over 7 KiB of stack for any
+# floating-point conversion; the contract runtime's vfprintf, vfwprintf and
+# __floatscan choose them only for a long double, and the plain ones
+# otherwise, which both libraries hold under new names.
+# And libc++.a: libc++ and libc++abi in one archive, without their operator
+# new and delete, which the contract runtime defines.
+# Inputs: AR, OBJ2YAML, YAML2OBJ, LIBC, LIBC_LONG_DOUBLE, LIBCXX, LIBCXXABI,
+# OUT (the sysroot's library directory).
 
 set(runtime_members dlmalloc.o abort.o assert.o atexit.o writev.o lseek.o close.o
                     readv.o read.o isatty.o _Exit.o __wasilibc_initialize_environ.o)
 set(host_members memcpy.o memmove.o memset.o memcmp.o strlen.o strcmp.o strncmp.o)
+set(printscan_members floatscan.o vfprintf.o vfwprintf.o vfscanf.o strtod.o wcstod.o)
 
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE status ERROR_VARIABLE err)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "${ARGN}: ${err}")
   endif()
+endfunction()
+
+# Copies the object IN to OUT with its symbol FROM named TO.
+function(rename_symbol in out from to)
+  execute_process(COMMAND ${OBJ2YAML} ${in} OUTPUT_VARIABLE yaml RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${OBJ2YAML} ${in} failed")
+  endif()
+  string(REGEX REPLACE "\n( +Name: +)${from}\n" "\n\\1${to}\n" renamed "${yaml}")
+  if(renamed STREQUAL yaml)
+    message(FATAL_ERROR "${in} defines no ${from}")
+  endif()
+  file(WRITE ${out}.yaml "${renamed}")
+  run(${YAML2OBJ} ${out}.yaml -o ${out})
+  file(REMOVE ${out}.yaml)
 endfunction()
 
 function(derive name)
@@ -31,19 +54,42 @@ function(derive name)
       message(FATAL_ERROR "${member} is still in ${name}")
     endif()
   endforeach()
+  run(${AR} rs ${tmp} ${long_double_objects})
   file(RENAME ${tmp} ${OUT}/${name})
 endfunction()
 
 execute_process(COMMAND ${AR} t ${LIBC} OUTPUT_VARIABLE all_members)
-foreach(member ${runtime_members} ${host_members})
+foreach(member ${runtime_members} ${host_members} ${printscan_members})
   if(NOT all_members MATCHES "(^|\n)${member}\n")
     message(FATAL_ERROR "${LIBC} has no ${member}")
   endif()
 endforeach()
 
 file(MAKE_DIRECTORY ${OUT})
-derive(libc.a ${runtime_members})
-derive(libhostlibc.a ${runtime_members} ${host_members})
+set(work ${OUT}/printscan.tmp)
+file(REMOVE_RECURSE ${work})
+file(MAKE_DIRECTORY ${work})
+run(${CMAKE_COMMAND} -E chdir ${work} ${AR} x ${LIBC_LONG_DOUBLE})
+run(${CMAKE_COMMAND} -E chdir ${work} ${AR} x ${LIBC} vfprintf.o vfwprintf.o floatscan.o)
+set(long_double_objects)
+foreach(entry vfprintf:vfprintf:__vfprintf vfwprintf:vfwprintf:__vfwprintf
+              floatscan:__floatscan:__floatscan)
+  string(REPLACE ":" ";" entry ${entry})
+  list(GET entry 0 member)
+  list(GET entry 1 symbol)
+  list(GET entry 2 base)
+  rename_symbol(${work}/${member}.o ${work}/${member}.double.o ${symbol} ${base}_double)
+  rename_symbol(${work}/${member}.long-double.o ${work}/${member}.long-double.o
+                ${symbol} ${base}_long_double)
+  list(APPEND long_double_objects ${work}/${member}.double.o ${work}/${member}.long-double.o)
+endforeach()
+# These call __floatscan, which returns a long double in this version.
+foreach(member vfscanf strtod wcstod)
+  list(APPEND long_double_objects ${work}/${member}.long-double.o)
+endforeach()
+derive(libc.a ${runtime_members} ${printscan_members})
+derive(libhostlibc.a ${runtime_members} ${host_members} ${printscan_members})
+file(REMOVE_RECURSE ${work})
 
 set(work ${OUT}/dlmalloc.tmp)
 file(REMOVE_RECURSE ${work})
@@ -61,4 +107,12 @@ if(NOT status EQUAL 0)
   message(FATAL_ERROR "merging libc++ and libc++abi failed")
 endif()
 file(REMOVE ${OUT}/libc++.mri)
+# Both libraries have a copy; each deletion takes one.
+foreach(copy 1 2)
+  run(${AR} d ${OUT}/libc++.a.tmp stdlib_new_delete.cpp.o)
+endforeach()
+execute_process(COMMAND ${AR} t ${OUT}/libc++.a.tmp OUTPUT_VARIABLE members)
+if(members MATCHES "(^|\n)stdlib_new_delete.cpp.o\n")
+  message(FATAL_ERROR "stdlib_new_delete.cpp.o is still in libc++.a")
+endif()
 file(RENAME ${OUT}/libc++.a.tmp ${OUT}/libc++.a)

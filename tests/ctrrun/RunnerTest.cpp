@@ -200,35 +200,40 @@ TEST_F(CtrrunTest, UnwritableOutputFailsTheCall) {
   EXPECT_EQ(readFile(dir() / "state.json"), "{}");
 }
 
-// The calls of one run share the instance and the transaction.
-TEST_F(CtrrunTest, CallsShareStateAndTransaction) {
-  // Each call counts itself in a global and in memory, writes both counts,
-  // stores the global's in storage and aborts when the input is the count.
+// The calls of one run share the transaction, not the instance: each starts
+// from the module's initial memory and globals.
+TEST_F(CtrrunTest, CallsShareTheTransactionNotTheInstance) {
+  // Each call counts itself in a global and in memory, appends a byte to
+  // the storage entry "k", writes both counts and the entry's size, and
+  // aborts when the input is that size.
   std::string module = wasm("calls", contract(R"(
   (global $calls (mut i32) (i32.const 0))
   (data (i32.const 300) "k")
-  (func (export "apply") (local $n i32)
+  (func (export "apply") (local $n i32) (local $size i32)
     (local.set $n (call $read_input))
     (global.set $calls (i32.add (global.get $calls) (i32.const 1)))
     (i32.store8 (i32.const 100) (i32.add (i32.load8_u (i32.const 100)) (i32.const 1)))
+    (local.set $size (i32.add (i32.const 1)
+      (call $storage_get (i32.const 300) (i32.const 1) (i32.const 400) (i32.const 100))))
     (i32.store8 (i32.const 200) (i32.add (i32.const 48) (global.get $calls)))
     (i32.store8 (i32.const 201) (i32.add (i32.const 48) (i32.load8_u (i32.const 100))))
-    (call $output_write (i32.const 200) (i32.const 2))
-    (call $storage_set (i32.const 300) (i32.const 1) (i32.const 200) (i32.const 1))
+    (i32.store8 (i32.const 202) (i32.add (i32.const 48) (local.get $size)))
+    (call $output_write (i32.const 200) (i32.const 3))
+    (call $storage_set (i32.const 300) (i32.const 1) (i32.const 400) (local.get $size))
     (if (i32.and (i32.eq (local.get $n) (i32.const 1))
-                 (i32.eq (i32.load8_u (i32.const 0)) (i32.load8_u (i32.const 200))))
+                 (i32.eq (i32.load8_u (i32.const 0)) (i32.load8_u (i32.const 202))))
       (then (call $abort (i32.const 0) (i32.const 1)))))
 )"));
-  EXPECT_EQ(ctrrun({module}).out, "11");
-  EXPECT_EQ(ctrrun({"--calls=3", module}).out, "112233");
+  EXPECT_EQ(ctrrun({module}).out, "110");
+  EXPECT_EQ(ctrrun({"--calls=3", module}).out, "110111112");
   EXPECT_EQ(ctrrun({"--calls=2", "--storage=s.json", module}).status, 0);
-  EXPECT_EQ(readFile(dir() / "s.json"), "{\n  \"6b\": \"32\"\n}\n");
+  EXPECT_EQ(readFile(dir() / "s.json"), "{\n  \"6b\": \"00\"\n}\n");
   // The third call aborts: the first two calls' changes go too.
-  RunResult r = ctrrun({"--calls=4", "--storage=s.json", module, "3"});
+  RunResult r = ctrrun({"--calls=4", "--storage=s.json", module, "4"});
   EXPECT_EQ(r.status, 7);
-  EXPECT_THAT(r.err, HasSubstr("ctrrun: contract aborted: 3\n"));
+  EXPECT_THAT(r.err, HasSubstr("ctrrun: contract aborted: 4\n"));
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(readFile(dir() / "s.json"), "{\n  \"6b\": \"32\"\n}\n");
+  EXPECT_EQ(readFile(dir() / "s.json"), "{\n  \"6b\": \"00\"\n}\n");
 
   r = ctrrun({"--calls=0", module});
   EXPECT_EQ(r.status, 1);

@@ -313,8 +313,9 @@ TEST_F(DriverTest, NameDumpAndPolish) {
       EXPECT_THAT(r.err, HasSubstr("[symlister stderr]"));
       EXPECT_TRUE(local.inWork("a.names"));
     }
-    if (c.polishes)
+    if (c.polishes) {
       EXPECT_THAT(local.argsOf("binpolish"), ElementsAre("a.wasm"));
+    }
     EXPECT_THAT(after(local.argsOf("ctrpack"), "a.abi"), ElementsAreArray(c.packTail));
   }
 }

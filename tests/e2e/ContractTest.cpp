@@ -91,7 +91,7 @@ TEST_F(ContractTest, LibraryOutputEnvironmentAndExit) {
   RunResult r = ctrrun({"stdio.wasm"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "no environment");
-  EXPECT_THAT(r.err, HasSubstr("log: printf 42\nlog: puts\nlog: stderr too\nlog: cerr \nlog: 7\n"));
+  EXPECT_THAT(r.err, HasSubstr("log: printf 42\nlog: puts\nlog: stderr too\nlog: cerr 7\n"));
   r = ctrrun({"stdio.wasm", "exit"});
   EXPECT_NE(r.status, 0);
   EXPECT_THAT(r.err, HasSubstr("contract aborted: exit(3)"));

@@ -5,6 +5,7 @@
 
 #include "llvm/ADT/STLExtras.h"
 #include "llvm/ADT/StringExtras.h"
+#include "llvm/Support/MathExtras.h"
 #include "llvm/Support/raw_ostream.h"
 
 #include "wabt/binary-reader.h"
@@ -142,7 +143,7 @@ static Error checkExports(const ContractCode &Code, const ModuleDesc &Desc) {
 
 Expected<std::unique_ptr<Interpreter>>
 Interpreter::create(const ContractCode &Code, Host &H, uint64_t MaxInstructions) {
-  std::unique_ptr<Interpreter> I(new Interpreter(MaxInstructions));
+  std::unique_ptr<Interpreter> I(new Interpreter(MaxInstructions, H));
   Store &S = I->S;
 
   wabt::Errors Errors;
@@ -165,55 +166,101 @@ Interpreter::create(const ContractCode &Code, Host &H, uint64_t MaxInstructions)
     return E;
 
   // Instantiation would run the start function unbounded; run it ourselves.
-  Optional<Index> StartIndex;
   if (!Desc.starts.empty())
-    StartIndex = Desc.starts.front().func_index;
+    I->StartIndex = Desc.starts.front().func_index;
   Desc.starts.clear();
 
-  std::vector<HostFunc::Ptr> Bound;
-  RefVec Imports;
   for (const ImportDesc &Import : Desc.imports) {
-    Bound.push_back(H.bind(S, *Host::find(Import.type.module, Import.type.name)));
-    Imports.push_back(Bound.back().ref());
+    I->Bound.push_back(H.bind(S, *Host::find(Import.type.module, Import.type.name)));
+    I->Imports.push_back(I->Bound.back().ref());
   }
-  Module::Ptr Mod = Module::New(S, std::move(Desc));
+  I->Mod = Module::New(S, std::move(Desc));
+  I->Name = Code.Name;
+  if (Error E = I->instantiate())
+    return E;
+  return I;
+}
+
+// A module linked with its stack first has nothing below the stack; one
+// linked with its data first has the stack right above its data.
+static int64_t stackBottom(Memory *M, uint32_t Top) {
+  if (!M)
+    return 0;
+  uint64_t End = std::min<uint64_t>(Top, M->ByteSize());
+  const uint8_t *Data = M->UnsafeData();
+  while (End > 0 && Data[End - 1] == 0)
+    --End;
+  return int64_t(alignTo(End, 16));
+}
+
+Error Interpreter::instantiate() {
   Trap::Ptr Trapped;
-  I->Inst = Instance::Instantiate(S, Mod.ref(), Imports, &Trapped);
-  if (!I->Inst)
-    return fail(ExitStatus::Unrunnable, Code.Name + " cannot be instantiated: " +
+  Inst = Instance::Instantiate(S, Mod.ref(), Imports, &Trapped);
+  if (!Inst)
+    return fail(ExitStatus::Unrunnable, Name + " cannot be instantiated: " +
                                             (Trapped ? Trapped->message() : "unknown error"));
 
+  Memory *Exported = nullptr;
   const ModuleDesc &Linked = Mod->desc();
   for (size_t Idx = 0; Idx < Linked.exports.size(); ++Idx) {
     const ExportType &Export = Linked.exports[Idx].type;
-    Ref Target = I->Inst->exports()[Idx];
-    if (Export.type->kind == ExternKind::Memory && Export.name == "memory")
-      H.setMemory(S.UnsafeGet<Memory>(Target).get());
-    else if (Export.type->kind == ExternKind::Func && Export.name == "apply") {
+    Ref Target = Inst->exports()[Idx];
+    if (Export.type->kind == ExternKind::Memory && Export.name == "memory") {
+      Exported = S.UnsafeGet<Memory>(Target).get();
+      H.setMemory(Exported);
+    } else if (Export.type->kind == ExternKind::Func && Export.name == "apply") {
       // A () -> () function cannot be a host import: all of those take or
       // return something.
       if (!S.Is<DefinedFunc>(Target))
-        return fail(ExitStatus::Unrunnable, Code.Name + ": `apply` is not defined in the module");
-      I->Apply = S.UnsafeGet<DefinedFunc>(Target);
+        return fail(ExitStatus::Unrunnable, Name + ": `apply` is not defined in the module");
+      Apply = S.UnsafeGet<DefinedFunc>(Target);
     }
   }
 
   if (StartIndex) {
-    Ref Target = I->Inst->funcs()[*StartIndex];
+    Ref Target = Inst->funcs()[*StartIndex];
     // Validation gives it type () -> (), which no host function has.
     if (!S.Is<DefinedFunc>(Target))
       return fail(ExitStatus::Unrunnable,
-                  Code.Name + ": the start function is not defined in the module");
-    I->Start = S.UnsafeGet<DefinedFunc>(Target);
+                  Name + ": the start function is not defined in the module");
+    Start = S.UnsafeGet<DefinedFunc>(Target);
   }
-  return I;
+
+  // wasm-ld makes the stack pointer the first global and starts it at the
+  // top of the stack.
+  StackPointer.reset();
+  if (!Inst->globals().empty()) {
+    Global::Ptr G = S.UnsafeGet<Global>(Inst->globals().front());
+    if (G->type().mut == Mutability::Var && G->type().type == wabt::Type::I32) {
+      uint32_t Top = G->Get().Get<u32>();
+      StackLow = stackBottom(Exported, Top);
+      StackSize = uint32_t(Top - StackLow);
+      StackPointer = std::move(G);
+    }
+  }
+  // The instance a call replaces, and all it held, go.
+  S.Collect();
+  return Error::success();
 }
 
 Error Interpreter::start() {
   return Start ? run(*Start, "the start function") : Error::success();
 }
 
-Error Interpreter::callApply() { return run(*Apply, "apply"); }
+Error Interpreter::callApply() {
+  if (Calls++ > 0) {
+    if (Error E = instantiate())
+      return E;
+    if (Error E = start())
+      return E;
+  }
+  return run(*Apply, "apply");
+}
+
+Error Interpreter::stackOverflow() const {
+  return fail(ExitStatus::Trap, "stack overflow: the call needs more than " + Twine(StackSize) +
+                                    " bytes of stack; build with -stack-size=N");
+}
 
 Error Interpreter::run(const DefinedFunc &F, StringRef What) {
   Thread T(S);
@@ -226,6 +273,10 @@ Error Interpreter::run(const DefinedFunc &F, StringRef What) {
     ++Executed;
     // F stays alive through Apply or the instance: no need to root it here.
     Result = (T.*member(StepInternal()))(&Trapped);
+    // Below its bottom, the stack runs into data or wraps around to the top
+    // of the address space, which is out of bounds.
+    if (StackPointer && int32_t(StackPointer->Get().Get<u32>()) < StackLow)
+      return stackOverflow();
     if (Result == RunResult::Ok && (T.*member(ValueStack())).size() > MaxValueStack)
       return fail(ExitStatus::Trap, "trap in " + What + ": value stack exhausted");
   }

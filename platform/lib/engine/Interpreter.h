@@ -27,25 +27,40 @@ public:
   /// Runs the module's start function, if it has one, counted like a call.
   llvm::Error start() override;
 
-  /// Calls the export `apply` once; memory and globals carry over to the
-  /// next call.
+  /// Calls the export `apply` once.  Every call after the first runs in a
+  /// fresh instance, start function included: no memory, global or table
+  /// carries over from one call to the next.
   llvm::Error callApply() override;
 
   /// Instructions executed so far, over all calls.
   uint64_t instructions() const override { return Executed; }
 
 private:
-  Interpreter(uint64_t MaxInstructions) : MaxInstructions(MaxInstructions) {}
+  Interpreter(uint64_t MaxInstructions, Host &H) : H(H), MaxInstructions(MaxInstructions) {}
 
+  llvm::Error instantiate();
   llvm::Error run(const wabt::interp::DefinedFunc &F, llvm::StringRef What);
+  llvm::Error stackOverflow() const;
 
   // Declared first: everything below holds references into it.
   wabt::interp::Store S;
+  Host &H;
+  std::string Name;
+  wabt::interp::Module::Ptr Mod;
+  std::vector<wabt::interp::HostFunc::Ptr> Bound;
+  wabt::interp::RefVec Imports;
+  llvm::Optional<wabt::interp::Index> StartIndex;
   wabt::interp::Instance::Ptr Inst;
   wabt::interp::DefinedFunc::Ptr Apply;
   wabt::interp::DefinedFunc::Ptr Start;
+  /// The stack pointer (the first global, when it is a mutable i32), and
+  /// the bottom and size of the stack it points into.
+  wabt::interp::Global::Ptr StackPointer;
+  int64_t StackLow = 0;
+  uint32_t StackSize = 0;
   uint64_t MaxInstructions;
   uint64_t Executed = 0;
+  unsigned Calls = 0;
 };
 
 } // namespace zo::engine

@@ -1,13 +1,16 @@
 /*===- runtime.c - What every contract needs from its runtime --------------===
  *
- * Global destructors, abort and assert, and the C library's file output, all
- * reporting through the host.  The C library's own versions of these are
+ * Global and thread_local destructors, abort and assert, the stack
+ * protector, and the C library's file output, all reporting through the
+ * host.  The C library's own versions of these are
  * left out of the sysroot's libc: its __cxa_finalize does nothing, and its
  * abort, assert and stdio would need a file system.
  *
  * `apply` runs __wasm_call_ctors on entry and __cxa_finalize(0) before it
  * returns, so the destructors that the constructors registered run on every
- * call, last registered first, each once.
+ * call, last registered first, each once.  __cxa_finalize(0) also ends the
+ * call's output: what stdio still holds and a last line without a newline
+ * reach the log.
  *
  *===----------------------------------------------------------------------===*/
 
@@ -32,6 +35,7 @@ struct exit_entry {
   void (*fn)(void *);
   void *arg;
   void *dso;
+  int thread; /* a thread_local object's: runs before the others */
 };
 
 /* Contracts rarely have more globals than this; past it the list moves to
@@ -54,7 +58,7 @@ static int grow_entries(void) {
   return 0;
 }
 
-int __cxa_atexit(void (*fn)(void *), void *arg, void *dso) {
+static int add_entry(void (*fn)(void *), void *arg, void *dso, int thread) {
 #ifdef CORVANE_DEBUG
   if (!fn)
     corvane_abort("__cxa_atexit: null destructor", 29);
@@ -64,37 +68,73 @@ int __cxa_atexit(void (*fn)(void *), void *arg, void *dso) {
   entries[entry_count].fn = fn;
   entries[entry_count].arg = arg;
   entries[entry_count].dso = dso;
+  entries[entry_count].thread = thread;
   ++entry_count;
   return 0;
+}
+
+int __cxa_atexit(void (*fn)(void *), void *arg, void *dso) {
+  return add_entry(fn, arg, dso, 0);
+}
+
+/* A contract runs on one thread, which ends with the call: its thread_local
+ * objects are destroyed then, before the static ones, as at a native exit. */
+int __cxa_thread_atexit(void (*fn)(void *), void *arg, void *dso) {
+  return add_entry(fn, arg, dso, 1);
 }
 
 static void call_plain(void *fn) { ((void (*)(void))fn)(); }
 
 int atexit(void (*fn)(void)) { return __cxa_atexit(call_plain, (void *)fn, NULL); }
 
-/* A handle of 0 runs every registered destructor; another runs those its
- * module registered.  Each entry leaves the list before it runs, so it runs
- * once; a destructor may register more, which run next, or finalise others,
- * which are then gone: the scan starts again from the top after each call. */
+/* The entry to run next: the last registered thread_local destructor if
+ * there is one (only at the end of the call, handle 0), else the last
+ * registered destructor of the module. */
+static size_t next_entry(void *dso) {
+  size_t i = entry_count;
+  while (!dso && i > 0)
+    if (entries[--i].thread)
+      return i;
+  for (i = entry_count; i > 0; --i)
+    if (!entries[i - 1].thread && (!dso || entries[i - 1].dso == dso))
+      return i - 1;
+  return entry_count;
+}
+
+static void flush_output(void);
+
+/* A handle of 0 runs every registered destructor and ends the call's
+ * output; another runs those its module registered.  Each entry leaves the
+ * list before it runs, so it runs once; a destructor may register more,
+ * which run next, or finalise others, which are then gone: the search
+ * starts again after each call. */
 void __cxa_finalize(void *dso) {
   DEBUG_LOG("corvane: running destructors");
-  size_t i = entry_count;
-  while (i > 0) {
-    --i;
-    if (dso && entries[i].dso != dso)
-      continue;
+  size_t i;
+  while ((i = next_entry(dso)) != entry_count) {
     struct exit_entry entry = entries[i];
     memmove(&entries[i], &entries[i + 1], (entry_count - i - 1) * sizeof *entries);
     --entry_count;
     entry.fn(entry.arg);
-    i = entry_count;
   }
+  if (!dso)
+    flush_output();
 }
 
 /* exit() runs the destructors as well. */
 void __funcs_on_exit(void) { __cxa_finalize(NULL); }
 
 /*--- abort and assert ----------------------------------------------------*/
+
+/* Every way a call ends as a failure leads here, so the output it wrote
+ * before reaches the log first. */
+__attribute__((import_module("env"), import_name("corvane_abort"), noreturn)) void
+host_abort(const char *message, uint32_t len);
+
+void corvane_abort(const char *message, uint32_t len) {
+  flush_output();
+  host_abort(message, len);
+}
 
 void abort(void) { corvane_abort("abort() called", 14); }
 
@@ -125,6 +165,17 @@ void __assert_fail(const char *expr, const char *file, int line, const char *fun
   at = append(message, at, sizeof message, ": ");
   at = append(message, at, sizeof message, expr);
   corvane_abort(message, (uint32_t)at);
+}
+
+/*--- The stack protector ------------------------------------------------*/
+
+/* compiler-rt's builtins are built with a stack protector.  Without
+ * randomness the guard is a fixed value; its zero byte stops string
+ * overruns, the others catch overwrites with zeros or small numbers. */
+uintptr_t __stack_chk_guard = 0x5ab3c200u;
+
+_Noreturn void __stack_chk_fail(void) {
+  corvane_abort("stack smashing detected", 23);
 }
 
 /*--- exit and the environment --------------------------------------------*/
@@ -178,29 +229,51 @@ int __isatty(int fd) {
 int isatty(int fd) __attribute__((weak, alias("__isatty")));
 
 
-/* What the C library writes to stdout or stderr becomes one host log line
- * per write, without its final newline. */
+/* What the C library writes to stdout or stderr becomes host log lines,
+ * one per line, without the newline; a line longer than the buffer is cut
+ * into several.  Each stream keeps its unfinished line until a newline
+ * comes or the call ends. */
+struct log_line {
+  size_t length;
+  char text[1024];
+};
+
+static struct log_line log_lines[2];
+
+static void end_line(struct log_line *line) {
+  corvane_log(line->text, (uint32_t)line->length);
+  line->length = 0;
+}
+
 ssize_t writev(int fd, const struct iovec *iov, int count) {
-  (void)fd;
-  char line[1024];
-  size_t length = 0;
+  struct log_line *line = &log_lines[fd == 2];
   ssize_t total = 0;
   for (int i = 0; i < count; ++i) {
     const char *data = iov[i].iov_base;
     for (size_t j = 0; j < iov[i].iov_len; ++j) {
-      if (length == sizeof line) {
-        corvane_log(line, (uint32_t)length);
-        length = 0;
+      if (data[j] == '\n') {
+        end_line(line);
+        continue;
       }
-      line[length++] = data[j];
+      if (line->length == sizeof line->text)
+        end_line(line);
+      line->text[line->length++] = data[j];
     }
     total += (ssize_t)iov[i].iov_len;
   }
-  if (length > 0 && line[length - 1] == '\n')
-    --length;
-  if (length > 0)
-    corvane_log(line, (uint32_t)length);
   return total;
+}
+
+/* Flushes stdio's buffers (when the contract uses stdio at all: the
+ * reference is weak), then logs the unfinished lines. */
+extern void __stdio_exit(void) __attribute__((weak));
+
+static void flush_output(void) {
+  if (__stdio_exit)
+    __stdio_exit();
+  for (size_t i = 0; i < sizeof log_lines / sizeof log_lines[0]; ++i)
+    if (log_lines[i].length > 0)
+      end_line(&log_lines[i]);
 }
 
 /* Standard input is empty: a call's input comes from corvane_input_read. */

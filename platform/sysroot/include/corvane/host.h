@@ -47,8 +47,9 @@ CORVANE_IMPORT(corvane_log) void corvane_log(const char *text, uint32_t len);
 CORVANE_IMPORT(corvane_emit_event)
 void corvane_emit_event(const char *name, uint32_t name_len, const void *data, uint32_t data_len);
 
-/* Ends the call with a message; never returns. */
-CORVANE_IMPORT(corvane_abort)
+/* Ends the call with a message; never returns.  The runtime defines it: it
+ * logs the output of stdout and stderr that is still unfinished, then calls
+ * the host's corvane_abort. */
 __attribute__((noreturn)) void corvane_abort(const char *message, uint32_t len);
 
 /* Identity: copies min(len, size) bytes of the caller's account name to buf

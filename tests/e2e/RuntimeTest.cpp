@@ -1,0 +1,162 @@
+//===- RuntimeTest.cpp - The contract runtime and the runner, end to end --===//
+//
+// Behaviours that a contract built by zo++ shares with the same code
+// compiled natively: failed allocations, 128-bit arithmetic, static and
+// thread_local objects, long double, output lines, the stack.
+//
+//===----------------------------------------------------------------------===//
+
+#include "ContractTest.h"
+
+namespace zotest {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+const Args Allocators[] = {{}, {"-use-dlmalloc=false"}};
+
+// A throwing new that cannot allocate ends the call, through the host's
+// abort, with either allocator and every alignment; storage stays as it
+// was.  malloc and the nothrow form give null.
+TEST_F(ContractTest, FailedNewEndsTheCall) {
+  const std::string before = "{\n  \"6b\": \"6f6c64\"\n}\n";
+  struct Case {
+    std::string how;
+    int status;
+    std::string out;
+  } cases[] = {
+      {"new", 7, ""},
+      {"new[]", 7, ""},
+      {"aligned new", 7, ""},
+      {"aligned new[]", 7, ""},
+      {"nothrow new", 0, "null"},
+      {"malloc", 0, "null"},
+  };
+  int n = 0;
+  for (const Args &allocator : Allocators) {
+    std::string module = "oom" + std::to_string(n++) + ".wasm";
+    build("outofmemory.cpp", module, allocator);
+    for (const Case &c : cases) {
+      SCOPED_TRACE(::testing::PrintToString(allocator) + " " + c.how);
+      writeFile(dir() / "s.json", before);
+      RunResult r = ctrrun({"--storage=s.json", module, c.how});
+      EXPECT_EQ(r.status, c.status) << r.err;
+      EXPECT_EQ(r.out, c.out);
+      if (c.status != 0) {
+        EXPECT_THAT(r.err, HasSubstr("ctrrun: contract aborted: out of memory: 314572800 bytes\n"));
+        EXPECT_EQ(readFile(dir() / "s.json"), before);
+      }
+    }
+  }
+}
+
+// Debian's compiler-rt builtins are built with a stack protector.
+TEST_F(ContractTest, Int128DivisionAndRemainder) {
+  for (const Args &option : {Args{}, Args{"-O0"}}) {
+    SCOPED_TRACE(::testing::PrintToString(option));
+    build("int128.cpp", "int128.wasm", option);
+    RunResult r = ctrrun({"int128.wasm"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "1267650591354675262013 976383630 -1267650591354675262013 -976383630 "
+                     "340282364538961911690641225597 279632276");
+    r = ctrrun({"int128.wasm", "smash"});
+    EXPECT_EQ(r.status, 7);
+    EXPECT_THAT(r.err, HasSubstr("ctrrun: contract aborted: stack smashing detected\n"));
+  }
+}
+
+// Every call starts from the module's initial state: globals, statics and
+// their guards are as the module declares them; only storage carries over.
+TEST_F(ContractTest, EveryCallStartsFresh) {
+  for (const Args &allocator : Allocators) {
+    SCOPED_TRACE(::testing::PrintToString(allocator));
+    build("statics.cpp", "statics.wasm", allocator);
+    RunResult r = ctrrun({"--calls=3", "statics.wasm"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    auto call = [](const std::string &stored) {
+      return "make local;calls=1;next=1;local;stored=" + stored + ";drop local;";
+    };
+    EXPECT_EQ(r.out, call("") + call("+") + call("++"));
+  }
+}
+
+// thread_local objects are destroyed when the call ends, before the static
+// ones, as at the end of a native program's main thread.
+TEST_F(ContractTest, ThreadLocalDestructorsRun) {
+  build("threadlocal.cpp", "threadlocal.wasm");
+  RunResult r = ctrrun({"--calls=2", "threadlocal.wasm"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string call = "body;thread_local;static;global;";
+  EXPECT_EQ(r.out, call + call);
+}
+
+TEST_F(ContractTest, LongDoubleFormattingAndParsing) {
+  const Args options[] = {{}, {"-use-host-libc=false"}, {"-O0", "-use-dlmalloc=false"}};
+  for (const Args &option : options) {
+    SCOPED_TRACE(::testing::PrintToString(option));
+    build("longdouble.cpp", "longdouble.wasm", option);
+    RunResult r = ctrrun({"longdouble.wasm"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "1.5|1.500000|2.5e-3000|0.25|0.667|0.125|0.33333333333333333333");
+    EXPECT_THAT(r.err, Not(HasSubstr("printscan")));
+  }
+}
+
+// One log line per line written, however the writes cut them; the last
+// unfinished lines are logged when the call ends, however it ends.
+TEST_F(ContractTest, OutputIsLoggedLineByLine) {
+  const std::string stdio = "log: p1\nlog: p2\nlog: f1\nlog: f2\nlog: e1\nlog: e2\n";
+  const std::string streams = "log: c1\nlog: c2\nlog: r1\nlog: r2\n";
+  // The unfinished lines, stdout's first.
+  const std::string last = "log: last\nlog: err last\n";
+  struct Case {
+    std::string how;
+    int status;
+    std::string end;
+  } cases[] = {
+      {"", 0, "instructions: "},
+      {"abort", 7, "ctrrun: contract aborted: stop\n"},
+      {"check", 7, "ctrrun: contract aborted: failed check\n"},
+  };
+  for (bool iostreams : {false, true}) {
+    build("lines.cpp", "lines.wasm", iostreams ? Args{"-DIOSTREAMS"} : Args{});
+    for (const Case &c : cases) {
+      SCOPED_TRACE(c.how + (iostreams ? " with iostreams" : ""));
+      RunResult r = ctrrun({"lines.wasm", c.how});
+      EXPECT_EQ(r.status, c.status);
+      std::string lines = stdio + (iostreams ? streams : "");
+      EXPECT_EQ(r.err.substr(0, r.err.find("instructions: ")), lines + last);
+      EXPECT_THAT(r.err, HasSubstr(c.end));
+    }
+  }
+}
+
+TEST_F(ContractTest, StackOverflowIsReported) {
+  struct Case {
+    Args options;
+    std::string message;
+  } cases[] = {
+      {{}, "ctrrun: stack overflow: the call needs more than 8192 bytes of stack; "
+           "build with -stack-size=N\n"},
+      {{"-stack-size=16384"}, "ctrrun: stack overflow: the call needs more than 16384 bytes "
+                              "of stack; build with -stack-size=N\n"},
+      {{"-stack-size=32768"}, ""},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.options));
+    build("bigframe.cpp", "bigframe.wasm", c.options);
+    RunResult r = ctrrun({"bigframe.wasm"});
+    if (c.message.empty()) {
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_EQ(r.out, "xxxx");
+      continue;
+    }
+    EXPECT_EQ(r.status, 6);
+    EXPECT_THAT(r.err, HasSubstr(c.message));
+    EXPECT_THAT(r.err, Not(HasSubstr("out of bounds")));
+  }
+}
+
+} // namespace
+} // namespace zotest
