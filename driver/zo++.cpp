@@ -62,8 +62,7 @@ static cl::list<std::string> input_filename_opt(cl::Positional, cl::OneOrMore,
 static cl::opt<std::string> ifacewriter_output_opt("ifacewriter_output",
                                                    cl::desc("IFACEWRITER output"),
                                                    cl::cat(CorvaneCompilerToolCategory));
-static cl::opt<bool> g_opt("g", cl::desc("debug build"),
-                           cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool> g_opt("g", cl::desc("debug build"), cl::cat(CorvaneCompilerToolCategory));
 static cl::opt<bool> c_opt("c", cl::desc("Only run preprocess, compile, and assemble steps"),
                            cl::cat(CorvaneCompilerToolCategory));
 static cl::list<std::string> D_opt("D", cl::Prefix, cl::ZeroOrMore,
@@ -87,18 +86,16 @@ static cl::list<std::string> W_opt("W", cl::Prefix, cl::ZeroOrMore,
 static cl::opt<bool> gcov_opt("coverage",
                               cl::desc("Enable code instrumentation for coverage analysis"),
                               cl::cat(CorvaneCompilerToolCategory));
-static cl::opt<bool> zofuzz_opt("fuzz",
-                                cl::desc("Enable code instrumentation for zofuzz testing"),
+static cl::opt<bool> zofuzz_opt("fuzz", cl::desc("Enable code instrumentation for zofuzz testing"),
                                 cl::cat(CorvaneCompilerToolCategory));
 static cl::opt<bool> aot_opt("aot", cl::desc("Use ahead-of-time compilation"),
                              cl::cat(CorvaneCompilerToolCategory));
 static cl::opt<unsigned> aot_size_level_opt("aot-size-level",
                                             cl::desc("Size level for AOT code (0-3, default: 1)"),
                                             cl::init(1), cl::cat(CorvaneCompilerToolCategory));
-static cl::opt<std::string> aot_target_opt("aot-target",
-                                           cl::desc("Target architecture for AOT code (default: x86_64)"),
-                                           cl::init("x86_64"),
-                                           cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<std::string>
+    aot_target_opt("aot-target", cl::desc("Target architecture for AOT code (default: x86_64)"),
+                   cl::init("x86_64"), cl::cat(CorvaneCompilerToolCategory));
 static cl::opt<std::string> aot_cpu_opt("aot-cpu", cl::desc("Target CPU for AOT code"),
                                         cl::cat(CorvaneCompilerToolCategory));
 static cl::opt<std::string> aot_cpu_features_opt("aot-cpu-features",
@@ -106,46 +103,50 @@ static cl::opt<std::string> aot_cpu_features_opt("aot-cpu-features",
                                                  cl::cat(CorvaneCompilerToolCategory));
 static cl::opt<bool> aot_skip_mem_chk_opt(
     "aot-skip-mem-bound-check",
-    cl::desc("Skip memory boundary check when compile WASM bytecode to native code (default: false)"),
+    cl::desc(
+        "Skip memory boundary check when compile WASM bytecode to native code (default: false)"),
     cl::init(false), cl::cat(CorvaneCompilerToolCategory));
-static cl::opt<bool> aot_use_new_gas_insn(
-    "aot-use-new-gas-insn",
-    cl::desc("Use the new C910 GAS instruction to count gas (default: false)"),
-    cl::init(false), cl::cat(CorvaneCompilerToolCategory));
-static cl::opt<bool> jit_opt("jit", cl::desc("Enable JIT"),
-                             cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool>
+    aot_use_new_gas_insn("aot-use-new-gas-insn",
+                         cl::desc("Use the new C910 GAS instruction to count gas (default: false)"),
+                         cl::init(false), cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool> jit_opt("jit", cl::desc("Enable JIT"), cl::cat(CorvaneCompilerToolCategory));
 static cl::opt<bool> S_opt("S", cl::desc("Only run preprocess and compilation steps"),
                            cl::cat(CorvaneCompilerToolCategory));
-static cl::opt<bool> emit_llvm_opt("emit-llvm",
-                                   cl::desc("Use the LLVM representation for assembler and object files"),
-                                   cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool>
+    emit_llvm_opt("emit-llvm",
+                  cl::desc("Use the LLVM representation for assembler and object files"),
+                  cl::cat(CorvaneCompilerToolCategory));
 static cl::opt<bool> dump_names_opt("dump-names", cl::desc("Dump function names"),
                                     cl::cat(CorvaneCompilerToolCategory));
-static cl::opt<bool> debug_contract_opt("debug-contract",
-                                        cl::desc("Link debug version libraries to help contract debugging"),
-                                        cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool>
+    debug_contract_opt("debug-contract",
+                       cl::desc("Link debug version libraries to help contract debugging"),
+                       cl::cat(CorvaneCompilerToolCategory));
 static cl::opt<bool> compress_opt("compress", cl::desc("compress wasm/AOT code"),
                                   cl::cat(CorvaneCompilerToolCategory));
 static cl::opt<unsigned> stack_size_opt("stack-size", cl::desc("Stack size in wasm linear memory"),
                                         cl::init(8192), cl::cat(CorvaneCompilerToolCategory));
 static cl::opt<std::string> contract_message_opt(
     "contract-message",
-    cl::desc("Add auxiliary descriptive message (max 1KB) for current contract"),
-    cl::init(""), cl::cat(CorvaneCompilerToolCategory));
+    cl::desc("Add auxiliary descriptive message (max 1KB) for current contract"), cl::init(""),
+    cl::cat(CorvaneCompilerToolCategory));
 static cl::opt<bool> save_temps_opt("save-temps", cl::desc("Save intermediate compilation results"),
                                     cl::cat(CorvaneCompilerToolCategory));
 static cl::opt<bool> use_host_libc("use-host-libc",
                                    cl::desc("Use some libc functions as host functions"),
                                    cl::init(true), cl::cat(CorvaneCompilerToolCategory));
-static cl::opt<bool> use_dlmalloc("use-dlmalloc",
-                                  cl::desc("Use dlmalloc instead of the deprecated simple heap allocator"),
-                                  cl::init(true), cl::cat(CorvaneCompilerToolCategory));
+static cl::opt<bool>
+    use_dlmalloc("use-dlmalloc",
+                 cl::desc("Use dlmalloc instead of the deprecated simple heap allocator"),
+                 cl::init(true), cl::cat(CorvaneCompilerToolCategory));
 
 static cl::OptionCategory ZoanalyzerCategory("contract security static analyzer options", "");
 
-static cl::opt<std::string> vetter_other_opt(
-    "vetterOtherOption", cl::desc("Enter other vetter options. 'vetter --help'for more help."),
-    cl::cat(ZoanalyzerCategory));
+static cl::opt<std::string>
+    vetter_other_opt("vetterOtherOption",
+                     cl::desc("Enter other vetter options. 'vetter --help'for more help."),
+                     cl::cat(ZoanalyzerCategory));
 static cl::opt<bool> vetter_opt("vetter", cl::desc("Apply contract security static analyze"),
                                 cl::cat(ZoanalyzerCategory));
 
@@ -170,8 +171,7 @@ enum sys { Linux = 1 };
 // Only the Linux variant exists; other selectors have no definition.
 template <sys S> int32_t _getExecutablePath(char *path_buf, int32_t buf_size, int32_t *dir_len);
 
-template <>
-int32_t _getExecutablePath<Linux>(char *path_buf, int32_t buf_size, int32_t *dir_len) {
+template <> int32_t _getExecutablePath<Linux>(char *path_buf, int32_t buf_size, int32_t *dir_len) {
   char resolved[PATH_MAX];
   if (!realpath("/proc/self/exe", resolved))
     return -1;
@@ -289,10 +289,9 @@ static bool fileExists(const std::string &path) {
 //----- Compiler flags ---------------------------------------------------===//
 
 static const char *const StrictWarnings[] = {
-    "shift-negative-value", "shift-count-negative", "shift-count-overflow",
-    "shift-overflow",       "shift-sign-overflow",  "return-type",
-    "uninitialized",        "null-dereference",     "sign-compare",
-    "sign-conversion"};
+    "shift-negative-value", "shift-count-negative", "shift-count-overflow", "shift-overflow",
+    "shift-sign-overflow",  "return-type",          "uninitialized",        "null-dereference",
+    "sign-compare",         "sign-conversion"};
 
 static void addPassPlugin(ArgVector &flags, const std::string &path) {
   if (!fileExists(path))
@@ -357,9 +356,7 @@ static ArgVector compileOptionsFor(ArrayRef<std::string> inputs) {
 }
 
 // The flags with which every clang-8 command line begins.
-ArgVector get_compile_options() {
-  return compileOptionsFor(input_filename_opt);
-}
+ArgVector get_compile_options() { return compileOptionsFor(input_filename_opt); }
 
 //----- Build mode -------------------------------------------------------===//
 
@@ -458,8 +455,7 @@ static BuildPlan planBuild() {
   ArgVector libraries = {"c++"};
   libraries.push_back(use_host_libc && !aot_opt && !jit_opt ? "hostlibc" : "c");
   libraries.push_back(use_dlmalloc ? "dlmalloc" : "plainheap");
-  libraries.insert(libraries.end(),
-                   {"jsoncpp", "bcmath", "clang_rt.builtins", "cityhash"});
+  libraries.insert(libraries.end(), {"jsoncpp", "bcmath", "clang_rt.builtins", "cityhash"});
   libraries.push_back(debug_contract_opt ? "corvanedebug" : "corvane");
   if (gcov_opt)
     libraries.push_back("gcov");
@@ -512,8 +508,8 @@ static BuildPlan planBuild() {
   if (link)
     options.compile_args.push_back("-o " + shellWord(wasm_file));
 
-  plan.abi_file = options.abi_output.empty() ? derivedName(wasm_file, ".wasm", ".abi")
-                                             : options.abi_output;
+  plan.abi_file =
+      options.abi_output.empty() ? derivedName(wasm_file, ".wasm", ".abi") : options.abi_output;
   addInterfaceWriter(options.compile_args, plan.abi_file);
 
   // The name dump reads the module before the polish changes it; its result
@@ -566,8 +562,8 @@ static AnalysisPlan planAnalysis(const std::string &input) {
   args.push_back("-Xclang -plugin-arg-ifacewriter -Xclang ");
   args.push_back(shellWord(plan.abi_file));
 
-  plan.analyzer_args = {vetter_other_opt, "--abi", shellWord(plan.abi_file), "-m",
-                        shellWord(plan.ll_file), "-f", shellWord(flow_config_file)};
+  plan.analyzer_args = {vetter_other_opt,        "--abi", shellWord(plan.abi_file),   "-m",
+                        shellWord(plan.ll_file), "-f",    shellWord(flow_config_file)};
   return plan;
 }
 

@@ -39,8 +39,7 @@ char EntryhooksPass::ID = 0;
 
 /// Inserts a call to \p Callee directly before \p Before, with the debug
 /// location of \p Before, or none when it has none.
-static void insertCallBefore(FunctionCallee Callee, ArrayRef<Value *> Args,
-                             Instruction &Before) {
+static void insertCallBefore(FunctionCallee Callee, ArrayRef<Value *> Args, Instruction &Before) {
   CallInst *Call = CallInst::Create(Callee, Args, "", &Before);
   Call->setDebugLoc(Before.getDebugLoc());
   // A callee that the module declares under another type comes as a cast of
@@ -65,10 +64,10 @@ bool EntryhooksPass::runOnFunction(Function &F) {
   // __cxa_finalize(i8*), comes back as a cast to the type asked for here;
   // calling through it keeps the IR valid, and on wasm32 a pointer argument is
   // an i32 anyway.
-  FunctionCallee Ctors = M.getOrInsertFunction(
-      "__wasm_call_ctors", FunctionType::get(VoidTy, false));
-  FunctionCallee Finalize = M.getOrInsertFunction(
-      "__cxa_finalize", FunctionType::get(VoidTy, {Int32Ty}, false));
+  FunctionCallee Ctors =
+      M.getOrInsertFunction("__wasm_call_ctors", FunctionType::get(VoidTy, false));
+  FunctionCallee Finalize =
+      M.getOrInsertFunction("__cxa_finalize", FunctionType::get(VoidTy, {Int32Ty}, false));
 
   // The very first instruction, whatever it is (allocas and debug intrinsics
   // are not skipped), so the constructors run before anything of apply's own.
@@ -83,13 +82,11 @@ bool EntryhooksPass::runOnFunction(Function &F) {
   return true;
 }
 
-static RegisterPass<EntryhooksPass>
-    Registration("entryhooks", "Instrument the apply function",
-                 /*CFGOnly=*/false,
-                 /*is_analysis=*/false);
+static RegisterPass<EntryhooksPass> Registration("entryhooks", "Instrument the apply function",
+                                                 /*CFGOnly=*/false,
+                                                 /*is_analysis=*/false);
 
-static void addEntryhooksPass(const PassManagerBuilder &,
-                              legacy::PassManagerBase &PM) {
+static void addEntryhooksPass(const PassManagerBuilder &, legacy::PassManagerBase &PM) {
   PM.add(new EntryhooksPass());
 }
 
@@ -99,5 +96,5 @@ static void addEntryhooksPass(const PassManagerBuilder &,
 // The extension is never removed, so the library stays loaded until the
 // process ends (it is linked with -z nodelete).
 static const PassManagerBuilder::GlobalExtensionID Extension =
-    PassManagerBuilder::addGlobalExtension(
-        PassManagerBuilder::EP_EarlyAsPossible, addEntryhooksPass);
+    PassManagerBuilder::addGlobalExtension(PassManagerBuilder::EP_EarlyAsPossible,
+                                           addEntryhooksPass);

@@ -28,25 +28,23 @@ struct Feature {
 // off while one it depends on is off, so they are dropped in this order and
 // turned on in the reverse one.
 const Feature Features[] = {
-    {&wabt::Features::set_reference_types_enabled,
-     &wabt::Features::reference_types_enabled, BinaryenFeatureReferenceTypes},
-    {&wabt::Features::set_multi_value_enabled,
-     &wabt::Features::multi_value_enabled, BinaryenFeatureMultivalue},
-    {&wabt::Features::set_simd_enabled, &wabt::Features::simd_enabled,
-     BinaryenFeatureSIMD128},
+    {&wabt::Features::set_reference_types_enabled, &wabt::Features::reference_types_enabled,
+     BinaryenFeatureReferenceTypes},
+    {&wabt::Features::set_multi_value_enabled, &wabt::Features::multi_value_enabled,
+     BinaryenFeatureMultivalue},
+    {&wabt::Features::set_simd_enabled, &wabt::Features::simd_enabled, BinaryenFeatureSIMD128},
     {&wabt::Features::set_threads_enabled, &wabt::Features::threads_enabled,
      BinaryenFeatureAtomics},
-    {&wabt::Features::set_tail_call_enabled,
-     &wabt::Features::tail_call_enabled, BinaryenFeatureTailCall},
-    {&wabt::Features::set_extended_const_enabled,
-     &wabt::Features::extended_const_enabled, BinaryenFeatureExtendedConst},
-    {&wabt::Features::set_bulk_memory_enabled,
-     &wabt::Features::bulk_memory_enabled, BinaryenFeatureBulkMemory},
-    {&wabt::Features::set_sat_float_to_int_enabled,
-     &wabt::Features::sat_float_to_int_enabled,
+    {&wabt::Features::set_tail_call_enabled, &wabt::Features::tail_call_enabled,
+     BinaryenFeatureTailCall},
+    {&wabt::Features::set_extended_const_enabled, &wabt::Features::extended_const_enabled,
+     BinaryenFeatureExtendedConst},
+    {&wabt::Features::set_bulk_memory_enabled, &wabt::Features::bulk_memory_enabled,
+     BinaryenFeatureBulkMemory},
+    {&wabt::Features::set_sat_float_to_int_enabled, &wabt::Features::sat_float_to_int_enabled,
      BinaryenFeatureNontrappingFPToInt},
-    {&wabt::Features::set_sign_extension_enabled,
-     &wabt::Features::sign_extension_enabled, BinaryenFeatureSignExt},
+    {&wabt::Features::set_sign_extension_enabled, &wabt::Features::sign_extension_enabled,
+     BinaryenFeatureSignExt},
 };
 
 // Mutable globals are always allowed: wabt does not tell whether a module
@@ -85,16 +83,15 @@ Error validate(StringRef Name, ArrayRef<uint8_t> Bytes, const wabt::Features &F)
 
 } // namespace
 
-Expected<BinaryenFeatures> checkModule(StringRef Name,
-                                       ArrayRef<uint8_t> Bytes) {
+Expected<BinaryenFeatures> checkModule(StringRef Name, ArrayRef<uint8_t> Bytes) {
   wabt::Features Needed = baseline();
   for (const Feature &Each : llvm::reverse(Features))
     (Needed.*Each.Set)(true);
   if (Error E = validate(Name, Bytes, Needed)) {
     std::string Message;
     handleAllErrors(std::move(E), [&](const zo::wasm::ModuleError &ME) {
-      raw_string_ostream(Message) << "invalid module: offset " << format_hex(ME.offset(), 2)
-                                  << ": " << ME.text();
+      raw_string_ostream(Message) << "invalid module: offset " << format_hex(ME.offset(), 2) << ": "
+                                  << ME.text();
     });
     return createStringError(inconvertibleErrorCode(), Message);
   }

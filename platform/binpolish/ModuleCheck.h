@@ -20,8 +20,7 @@ namespace binpolish {
 /// of features it needs, as binaryen feature flags. Binaryen may use every
 /// feature it is allowed, so allowing only these keeps the polished module
 /// within what the input already asked of the runtime.
-llvm::Expected<BinaryenFeatures> checkModule(llvm::StringRef Name,
-                                             llvm::ArrayRef<uint8_t> Bytes);
+llvm::Expected<BinaryenFeatures> checkModule(llvm::StringRef Name, llvm::ArrayRef<uint8_t> Bytes);
 
 } // namespace binpolish
 

@@ -57,8 +57,7 @@ std::vector<char> encode(BinaryenModuleRef M) {
   return Result;
 }
 
-[[noreturn]] void runChild(std::vector<char> &Module, BinaryenFeatures Features,
-                           int OutFD) {
+[[noreturn]] void runChild(std::vector<char> &Module, BinaryenFeatures Features, int OutFD) {
   BinaryenModuleRef M = BinaryenModuleRead(Module.data(), Module.size());
   BinaryenModuleSetFeatures(M, Features);
   if (!BinaryenModuleValidate(M))
@@ -77,36 +76,29 @@ std::vector<char> encode(BinaryenModuleRef M) {
       break;
     Best = std::move(Encoded);
   }
-  _exit(writeAll(OutFD, Best.data(), Best.size()) ? ChildDone
-                                                   : ChildWriteFailed);
+  _exit(writeAll(OutFD, Best.data(), Best.size()) ? ChildDone : ChildWriteFailed);
 }
 
 Error childFailure(int Status) {
   if (WIFSIGNALED(Status))
-    return createStringError(inconvertibleErrorCode(),
-                             "binaryen crashed (%s)",
+    return createStringError(inconvertibleErrorCode(), "binaryen crashed (%s)",
                              strsignal(WTERMSIG(Status)));
   switch (WEXITSTATUS(Status)) {
   case ChildRejectedInput:
-    return createStringError(inconvertibleErrorCode(),
-                             "binaryen rejects the module");
+    return createStringError(inconvertibleErrorCode(), "binaryen rejects the module");
   case ChildInvalidOutput:
-    return createStringError(inconvertibleErrorCode(),
-                             "binaryen produced an invalid module");
+    return createStringError(inconvertibleErrorCode(), "binaryen produced an invalid module");
   case ChildWriteFailed:
-    return createStringError(inconvertibleErrorCode(),
-                             "binaryen's result could not be passed on");
+    return createStringError(inconvertibleErrorCode(), "binaryen's result could not be passed on");
   default:
-    return createStringError(inconvertibleErrorCode(),
-                             "binaryen failed (exit status %d)",
+    return createStringError(inconvertibleErrorCode(), "binaryen failed (exit status %d)",
                              WEXITSTATUS(Status));
   }
 }
 
 } // namespace
 
-Expected<std::vector<char>> optimizeModule(std::vector<char> Module,
-                                           BinaryenFeatures Features) {
+Expected<std::vector<char>> optimizeModule(std::vector<char> Module, BinaryenFeatures Features) {
   int Pipe[2];
   if (::pipe(Pipe) != 0)
     return errorCodeToError(std::error_code(errno, std::generic_category()));
@@ -148,8 +140,7 @@ Expected<std::vector<char>> optimizeModule(std::vector<char> Module,
   if (ReadError)
     return errorCodeToError(ReadError);
   if (Result.empty())
-    return createStringError(inconvertibleErrorCode(),
-                             "binaryen returned no module");
+    return createStringError(inconvertibleErrorCode(), "binaryen returned no module");
   return Result;
 }
 

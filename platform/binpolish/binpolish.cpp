@@ -21,21 +21,18 @@
 #include "llvm/Support/Path.h"
 #include "llvm/Support/raw_ostream.h"
 
-
 using namespace llvm;
 using namespace binpolish;
 
 static cl::OptionCategory BinpolishCategory("binpolish options");
 
-static cl::opt<std::string> ModulePath(cl::Positional, cl::Required,
-                                       cl::desc("<module.wasm>"),
+static cl::opt<std::string> ModulePath(cl::Positional, cl::Required, cl::desc("<module.wasm>"),
                                        cl::cat(BinpolishCategory));
 
 static Error fileError(std::error_code EC) { return errorCodeToError(EC); }
 
 static Error withContext(const Twine &Context, Error E) {
-  return createStringError(inconvertibleErrorCode(),
-                           Context + ": " + toString(std::move(E)));
+  return createStringError(inconvertibleErrorCode(), Context + ": " + toString(std::move(E)));
 }
 
 static Error polish(StringRef Path) {
@@ -54,31 +51,26 @@ static Error polish(StringRef Path) {
   Expected<std::vector<char>> Stripped = zo::wasm::stripCustomSections(Bytes);
   if (!Stripped)
     return Stripped.takeError();
-  Expected<std::vector<char>> Polished =
-      optimizeModule(std::move(*Stripped), *Features);
+  Expected<std::vector<char>> Polished = optimizeModule(std::move(*Stripped), *Features);
   if (!Polished)
     return Polished.takeError();
 
-  if (Error E = zo::writeFileAtomically(
-          Real, StringRef(Polished->data(), Polished->size())))
+  if (Error E = zo::writeFileAtomically(Real, StringRef(Polished->data(), Polished->size())))
     return withContext("cannot replace the module", std::move(E));
   return Error::success();
 }
 
 int main(int argc, char **argv) {
   cl::HideUnrelatedOptions(BinpolishCategory);
-  cl::SetVersionPrinter([](raw_ostream &OS) {
-    OS << "binpolish (Corvane toolchain), optimizing with binaryen\n";
-  });
-  cl::ParseCommandLineOptions(
-      argc, argv,
-      "Corvane contract module polisher\n\n"
-      "  Optimizes a linked contract module for size and drops names,\n"
-      "  producers, debug info and other custom sections, in place.\n");
+  cl::SetVersionPrinter(
+      [](raw_ostream &OS) { OS << "binpolish (Corvane toolchain), optimizing with binaryen\n"; });
+  cl::ParseCommandLineOptions(argc, argv,
+                              "Corvane contract module polisher\n\n"
+                              "  Optimizes a linked contract module for size and drops names,\n"
+                              "  producers, debug info and other custom sections, in place.\n");
 
   if (Error E = polish(ModulePath)) {
-    errs() << "binpolish: " << ModulePath << ": " << toString(std::move(E))
-           << "\n";
+    errs() << "binpolish: " << ModulePath << ": " << toString(std::move(E)) << "\n";
     return 1;
   }
   return 0;

@@ -44,11 +44,12 @@ static bool namesTarget(const std::string &arg) {
 // Options whose value is the next argument, which is then no input file.
 static bool takesValue(const std::string &arg) {
   static const char *const Options[] = {
-      "-o",       "-Xclang", "-Xlinker", "-Xassembler", "-Xpreprocessor", "-mllvm",
-      "-I",       "-D",      "-U",       "-include",    "-imacros",       "-isystem",
-      "-iquote",  "-idirafter", "-isysroot", "--sysroot", "-MF",        "-MT",
-      "-MQ",      "-x",      "-target",  "--target",    "-L",             "-l",
-      "-z",       "-u",      "-e",       "-T",          "-arch"};
+      "-o",        "-Xclang",  "-Xlinker", "-Xassembler", "-Xpreprocessor",
+      "-mllvm",    "-I",       "-D",       "-U",          "-include",
+      "-imacros",  "-isystem", "-iquote",  "-idirafter",  "-isysroot",
+      "--sysroot", "-MF",      "-MT",      "-MQ",         "-x",
+      "-target",   "--target", "-L",       "-l",          "-z",
+      "-u",        "-e",       "-T",       "-arch"};
   for (const char *option : Options)
     if (arg == option)
       return true;
@@ -57,9 +58,8 @@ static bool takesValue(const std::string &arg) {
 
 // Options after which clang does not link.
 static bool stopsBeforeLink(const std::string &arg) {
-  static const char *const Options[] = {"-c",  "-S",  "-E",          "-fsyntax-only",
-                                        "-M",  "-MM", "--precompile", "-emit-ast",
-                                        "--analyze"};
+  static const char *const Options[] = {"-c",  "-S",           "-E",        "-fsyntax-only", "-M",
+                                        "-MM", "--precompile", "-emit-ast", "--analyze"};
   for (const char *option : Options)
     if (arg == option)
       return true;
@@ -72,8 +72,11 @@ static bool isCxxOnly(const std::string &arg) {
       std::string standard = arg.substr(strlen(std));
       return startsWith(standard, "c++") || startsWith(standard, "gnu++");
     }
-  static const char *const Options[] = {"-fno-rtti",  "-frtti", "-fno-threadsafe-statics",
-                                        "-fthreadsafe-statics", "-fno-sized-deallocation",
+  static const char *const Options[] = {"-fno-rtti",
+                                        "-frtti",
+                                        "-fno-threadsafe-statics",
+                                        "-fthreadsafe-statics",
+                                        "-fno-sized-deallocation",
                                         "-fsized-deallocation"};
   for (const char *option : Options)
     if (arg == option)
@@ -239,8 +242,8 @@ int main(int argc, char **argv) {
   const char *tmp = getenv("TMPDIR");
   std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/clang-8-XXXXXX";
   if (!mkdtemp(&dir[0])) {
-    fprintf(stderr, "clang-8: cannot create a directory in %s: %s\n",
-            tmp && *tmp ? tmp : "/tmp", strerror(errno));
+    fprintf(stderr, "clang-8: cannot create a directory in %s: %s\n", tmp && *tmp ? tmp : "/tmp",
+            strerror(errno));
     return 1;
   }
   Args link = c.args;

@@ -41,8 +41,7 @@ static cl::list<std::string> Positionals(cl::Positional,
                                                   "[<module>] | <file> [<dir>]"),
                                          cl::cat(CtrpackCategory));
 static cl::opt<std::string> OutputPath("o", cl::desc("Write the container to <file>"),
-                                       cl::value_desc("file"),
-                                       cl::cat(CtrpackCategory));
+                                       cl::value_desc("file"), cl::cat(CtrpackCategory));
 static cl::opt<bool> Compress("compress",
                               cl::desc("Compress the code and module sections "
                                        "with zlib where that makes them smaller"),
@@ -53,14 +52,11 @@ static cl::opt<bool> Aot("aot",
                          cl::cat(CtrpackCategory));
 static cl::opt<bool> Jit("jit", cl::desc("Mark the module for JIT compilation"),
                          cl::cat(CtrpackCategory));
-static cl::opt<bool> List("list",
-                          cl::desc("Print the flags and sections of <file>"),
+static cl::opt<bool> List("list", cl::desc("Print the flags and sections of <file>"),
                           cl::cat(CtrpackCategory));
-static cl::opt<bool> Extract("extract",
-                             cl::desc("Write the sections of <file> into <dir>"),
+static cl::opt<bool> Extract("extract", cl::desc("Write the sections of <file> into <dir>"),
                              cl::cat(CtrpackCategory));
-static cl::opt<bool> Verify("verify",
-                            cl::desc("Check <file> and exit 0 when it is intact"),
+static cl::opt<bool> Verify("verify", cl::desc("Check <file> and exit 0 when it is intact"),
                             cl::cat(CtrpackCategory));
 
 static Error makeError(const Twine &Message) {
@@ -84,9 +80,7 @@ static bool isMissing(StringRef Path) {
   return sys::fs::status(Path, Status) == std::errc::no_such_file_or_directory;
 }
 
-static Error usage(const Twine &Message) {
-  return makeError(Message + " (see ctrpack --help)");
-}
+static Error usage(const Twine &Message) { return makeError(Message + " (see ctrpack --help)"); }
 
 static Error pack() {
   if (Aot && Jit)
@@ -94,26 +88,22 @@ static Error pack() {
                  "not compiled again");
   size_t Count = Positionals.size();
   if (Aot ? (Count < 3 || Count > 4) : (Count < 2 || Count > 3))
-    return usage(Aot ? "expected CODE ABI [NAMES] MODULE with -aot"
-                     : "expected CODE ABI [NAMES]");
+    return usage(Aot ? "expected CODE ABI [NAMES] MODULE with -aot" : "expected CODE ABI [NAMES]");
 
   std::vector<std::pair<SectionKind, std::string>> Inputs = {
-      {SectionKind::Code, Positionals[0]},
-      {SectionKind::Interface, Positionals[1]}};
+      {SectionKind::Code, Positionals[0]}, {SectionKind::Interface, Positionals[1]}};
   if (Count == (Aot ? 4u : 3u))
     Inputs.push_back({SectionKind::Names, Positionals[2]});
   if (Aot)
     Inputs.push_back({SectionKind::Module, Positionals[Count - 1]});
 
-  uint32_t Flags = (Aot ? ctrx::FlagNativeImage : 0) |
-                   (Jit ? ctrx::FlagJit : 0) |
+  uint32_t Flags = (Aot ? ctrx::FlagNativeImage : 0) | (Jit ? ctrx::FlagJit : 0) |
                    (Compress ? ctrx::FlagCompressed : 0);
   std::vector<std::unique_ptr<MemoryBuffer>> Buffers;
   std::vector<SectionInput> Sections;
   for (const auto &[Kind, Path] : Inputs) {
     if (Kind == SectionKind::Names && isMissing(Path)) {
-      errs() << "ctrpack: warning: " << Path
-             << ": No such file or directory; packing no names\n";
+      errs() << "ctrpack: warning: " << Path << ": No such file or directory; packing no names\n";
       continue;
     }
     Expected<std::unique_ptr<MemoryBuffer>> Buffer = readInput(Path);
@@ -122,8 +112,8 @@ static Error pack() {
     Buffers.push_back(std::move(*Buffer));
     StringRef Content = Buffers.back()->getBuffer();
     if (Content.size() > ctrx::MaxContentSize)
-      return withFile(Path, makeError("larger than the limit of " +
-                                      Twine(ctrx::MaxContentSize) + " bytes"));
+      return withFile(
+          Path, makeError("larger than the limit of " + Twine(ctrx::MaxContentSize) + " bytes"));
     if (Error E = checkContent(Kind, Flags, Content))
       return withFile(Path, std::move(E));
     Sections.push_back({Kind, Content});
@@ -147,9 +137,7 @@ static Expected<Container> readFile(StringRef Path) {
   return C;
 }
 
-static std::string hex(const Digest &D) {
-  return toHex(ArrayRef<uint8_t>(D), /*LowerCase=*/true);
-}
+static std::string hex(const Digest &D) { return toHex(ArrayRef<uint8_t>(D), /*LowerCase=*/true); }
 
 static Error list(StringRef Path) {
   Expected<Container> C = readFile(Path);
@@ -157,9 +145,8 @@ static Error list(StringRef Path) {
     return C.takeError();
   outs() << "flags: " << describeFlags(C->Flags) << "\n";
   for (const Section &S : C->Sections)
-    outs() << sectionKindName(S.Kind) << " " << S.StoredSize << " "
-           << S.Content.size() << " " << encodingName(S.Encoding) << " "
-           << hex(S.Sha256) << "\n";
+    outs() << sectionKindName(S.Kind) << " " << S.StoredSize << " " << S.Content.size() << " "
+           << encodingName(S.Encoding) << " " << hex(S.Sha256) << "\n";
   return Error::success();
 }
 
@@ -218,8 +205,7 @@ static Error run() {
   size_t Wanted = Extract ? 2 : 1;
   if (Positionals.size() != Wanted)
     return usage(Extract ? "expected --extract FILE DIR"
-                         : (List ? "expected --list FILE"
-                                 : "expected --verify FILE"));
+                         : (List ? "expected --list FILE" : "expected --verify FILE"));
   if (List)
     return list(Positionals[0]);
   if (Extract)
@@ -231,8 +217,7 @@ static Error run() {
 int main(int argc, char **argv) {
   cl::HideUnrelatedOptions(CtrpackCategory);
   cl::SetVersionPrinter([](raw_ostream &OS) {
-    OS << "ctrpack (Corvane toolchain), container format version "
-       << ctrx::Version << "\n";
+    OS << "ctrpack (Corvane toolchain), container format version " << ctrx::Version << "\n";
   });
   cl::ParseCommandLineOptions(
       argc, argv,

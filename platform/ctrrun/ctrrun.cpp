@@ -9,9 +9,9 @@
 
 #include "Codec.h"
 #include "ContractCode.h"
+#include "ContractInstance.h"
 #include "Failure.h"
 #include "Files.h"
-#include "ContractInstance.h"
 #include "Storage.h"
 
 #include "llvm/Support/CommandLine.h"
@@ -31,13 +31,13 @@ constexpr size_t MaxInputBytes = 64 << 20;
 
 cl::OptionCategory Category("ctrrun options");
 
-cl::opt<std::string> ModulePath(cl::Positional, cl::Required,
-                                cl::desc("<module or container>"), cl::cat(Category));
+cl::opt<std::string> ModulePath(cl::Positional, cl::Required, cl::desc("<module or container>"),
+                                cl::cat(Category));
 // INPUT for a module; ACTION [JSON] for a container that lists actions.
 cl::list<std::string> Words(cl::Positional, cl::ZeroOrMore,
-                            cl::desc("[input | <action> [json-arguments]]"),
-                            cl::cat(Category));
-cl::opt<std::string> InputFile("input-file", cl::desc("Read the call input, at most 64 MiB, from <file>"),
+                            cl::desc("[input | <action> [json-arguments]]"), cl::cat(Category));
+cl::opt<std::string> InputFile("input-file",
+                               cl::desc("Read the call input, at most 64 MiB, from <file>"),
                                cl::value_desc("file"), cl::cat(Category));
 cl::opt<std::string> StoragePath("storage",
                                  cl::desc("Load contract storage from <file> and save it "
@@ -101,9 +101,9 @@ static Expected<Call> prepareCall(const ContractCode &Code) {
       std::error_code EC = errorToErrorCode(Input.takeError());
       return fail(ExitStatus::File,
                   InputFile + ": " +
-                      (EC == errc::file_too_large
-                           ? "the input exceeds ctrrun's limit of " + Twine(MaxInputBytes) + " bytes"
-                           : EC.message()));
+                      (EC == errc::file_too_large ? "the input exceeds ctrrun's limit of " +
+                                                        Twine(MaxInputBytes) + " bytes"
+                                                  : EC.message()));
     }
     return Call{std::move(*Input)};
   }
@@ -139,7 +139,7 @@ static Expected<Call> prepareCall(const ContractCode &Code) {
 static Error printDescription(const ContractCode &Code) {
   if (!Code.Iface)
     return fail(ExitStatus::Usage, Code.Name + " is a module; --describe reads the "
-                                                "interface description of a container");
+                                               "interface description of a container");
   if (!Words.empty())
     return fail(ExitStatus::Usage, "--describe runs nothing and takes no input");
   for (const Action &A : Code.Iface->Actions)
@@ -186,8 +186,8 @@ static Error run(Optional<uint64_t> &Executed) {
   Transaction T;
   T.Input = C->Input;
   T.Caller = Caller;
-  T.Authorizations = Auth.getNumOccurrences() ? std::vector<std::string>(Auth)
-                                              : std::vector<std::string>{Caller};
+  T.Authorizations =
+      Auth.getNumOccurrences() ? std::vector<std::string>(Auth) : std::vector<std::string>{Caller};
   Storage Loaded;
   if (!StoragePath.empty()) {
     Expected<Storage> Read = loadStorage(StoragePath);
@@ -220,9 +220,10 @@ static Error run(Optional<uint64_t> &Executed) {
 int main(int argc, char **argv) {
   InitLLVM X(argc, argv);
   cl::HideUnrelatedOptions(Category);
-  cl::ParseCommandLineOptions(argc, argv,
-                              "Corvane contract runner: calls a contract's `apply` export, or one of a "
-                              "container's actions by name\n");
+  cl::ParseCommandLineOptions(
+      argc, argv,
+      "Corvane contract runner: calls a contract's `apply` export, or one of a "
+      "container's actions by name\n");
 
   Optional<uint64_t> Executed;
   Error E = run(Executed);

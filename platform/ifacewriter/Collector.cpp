@@ -66,7 +66,8 @@ constexpr unsigned MaxStructFields = zo::abi::MaxStructFields;
 /// Whether D is declared directly in the top-level namespace corvane.
 bool isInCorvane(const Decl *D) {
   const auto *NS = dyn_cast<NamespaceDecl>(D->getDeclContext());
-  return NS && NS->getName() == "corvane" && NS->getParent()->getRedeclContext()->isTranslationUnit();
+  return NS && NS->getName() == "corvane" &&
+         NS->getParent()->getRedeclContext()->isTranslationUnit();
 }
 
 bool isDispatcher(const FunctionDecl *FD) {
@@ -75,8 +76,8 @@ bool isDispatcher(const FunctionDecl *FD) {
 
 /// The specialization of the SDK's corvane::table that T is, if it is one.
 const ClassTemplateSpecializationDecl *asTable(QualType T) {
-  const auto *Spec = dyn_cast_or_null<ClassTemplateSpecializationDecl>(
-      T.getCanonicalType()->getAsCXXRecordDecl());
+  const auto *Spec =
+      dyn_cast_or_null<ClassTemplateSpecializationDecl>(T.getCanonicalType()->getAsCXXRecordDecl());
   if (!Spec || Spec->getName() != "table" || !isInCorvane(Spec))
     return nullptr;
   return Spec;
@@ -95,7 +96,8 @@ SmallVector<StringRef, 8> actionNames(StringRef List) {
 }
 
 const clang::StringLiteral *asNarrowLiteral(const Expr *E) {
-  const auto *Literal = dyn_cast_or_null<clang::StringLiteral>(E ? E->IgnoreParenImpCasts() : nullptr);
+  const auto *Literal =
+      dyn_cast_or_null<clang::StringLiteral>(E ? E->IgnoreParenImpCasts() : nullptr);
   if (!Literal || Literal->getCharByteWidth() != 1)
     return nullptr;
   return Literal;
@@ -272,7 +274,8 @@ Optional<std::string> TypeDescriber::describeStd(const ClassTemplateSpecializati
   if (Name == "basic_string") {
     QualType Element = arg(0), Traits = arg(1), Alloc = arg(2);
     if (!Element.isNull() && Ctx.hasSameType(Element, Char) && !Traits.isNull() &&
-        !Alloc.isNull() && isStd(Traits, "char_traits", {Char}) && isStd(Alloc, "allocator", {Char}))
+        !Alloc.isNull() && isStd(Traits, "char_traits", {Char}) &&
+        isStd(Alloc, "allocator", {Char}))
       return std::string("string");
     P.Reason = "of the string types only std::string is supported";
     return None;
@@ -312,8 +315,8 @@ Optional<std::string> TypeDescriber::describeStd(const ClassTemplateSpecializati
       P.Reason = "map key: " + P.Reason;
       return None;
     }
-    if (*KeyType != "bool" && *KeyType != "string" &&
-        !StringRef(*KeyType).startswith("int") && !StringRef(*KeyType).startswith("uint")) {
+    if (*KeyType != "bool" && *KeyType != "string" && !StringRef(*KeyType).startswith("int") &&
+        !StringRef(*KeyType).startswith("uint")) {
       P.Reason = "map keys must be bool, integers or std::string";
       return None;
     }
@@ -448,8 +451,8 @@ public:
   }
 
   bool VisitVarDecl(VarDecl *VD) {
-    if (isa<ParmVarDecl>(VD) || VD->isInvalidDecl() ||
-        VD->getDeclContext()->isDependentContext() || VD->getType()->isDependentType() ||
+    if (isa<ParmVarDecl>(VD) || VD->isInvalidDecl() || VD->getDeclContext()->isDependentContext() ||
+        VD->getType()->isDependentType() ||
         VD->isThisDeclarationADefinition() == VarDecl::DeclarationOnly)
       return true;
     if (asTable(VD->getType()))
@@ -497,8 +500,7 @@ struct Collector::State {
   /// "USE has unsupported type 'T': REASON", with a note at the declaration
   /// that the reason is about.
   void unsupported(SourceLocation Loc, const Twine &Use, QualType T, const Problem &P) {
-    unsigned ID =
-        Diags.getCustomDiagID(DiagnosticsEngine::Error, "%0 has unsupported type %1: %2");
+    unsigned ID = Diags.getCustomDiagID(DiagnosticsEngine::Error, "%0 has unsupported type %1: %2");
     Diags.Report(Loc, ID) << Use.str() << T << P.Reason;
     Failed = true;
     if (P.Where.isValid())
@@ -568,8 +570,9 @@ void Collector::State::checkActions(const CallExpr *Call) {
       continue;
     }
     if (!corvane::detail::is_identifier(std::string_view(Name.data(), Name.size()))) {
-      error(Loc, "action name '" + Name + "' is not an identifier; list functions by their "
-                 "plain names");
+      error(Loc, "action name '" + Name +
+                     "' is not an identifier; list functions by their "
+                     "plain names");
       continue;
     }
     if (!Seen.insert(Name).second) {
@@ -580,8 +583,7 @@ void Collector::State::checkActions(const CallExpr *Call) {
   }
 }
 
-void Collector::State::checkAction(const FunctionDecl *FD, StringRef Name,
-                                   SourceLocation ListLoc) {
+void Collector::State::checkAction(const FunctionDecl *FD, StringRef Name, SourceLocation ListLoc) {
   ListedAction Entry{FD, {}};
   Action &A = Entry.Described;
   A.Name = Name.str();
@@ -651,8 +653,9 @@ void Collector::State::checkTable(const VarDecl *VD) {
   if (IsCopy)
     return;
   if (!Literal) {
-    error(Loc, "table '" + VD->getName() + "' must be initialized with its name as a string "
-               "literal");
+    error(Loc, "table '" + VD->getName() +
+                   "' must be initialized with its name as a string "
+                   "literal");
     return;
   }
   Table T;

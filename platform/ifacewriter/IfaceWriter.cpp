@@ -41,7 +41,8 @@ namespace {
 bool isWithinSDK(const Decl *D) {
   for (const DeclContext *DC = D->getDeclContext(); DC; DC = DC->getParent()) {
     const auto *NS = dyn_cast<NamespaceDecl>(DC);
-    if (NS && NS->getName() == "corvane" && NS->getParent()->getRedeclContext()->isTranslationUnit())
+    if (NS && NS->getName() == "corvane" &&
+        NS->getParent()->getRedeclContext()->isTranslationUnit())
       return true;
   }
   return false;
@@ -167,9 +168,9 @@ protected:
   bool ParseArgs(const CompilerInstance &CI, const std::vector<std::string> &Args) override {
     DiagnosticsEngine &Diags = CI.getDiagnostics();
     if (Args.empty() || Args[0].empty()) {
-      Diags.Report(Diags.getCustomDiagID(
-          DiagnosticsEngine::Error,
-          "ifacewriter: no output file; pass it with -Xclang -plugin-arg-ifacewriter -Xclang FILE"));
+      Diags.Report(Diags.getCustomDiagID(DiagnosticsEngine::Error,
+                                         "ifacewriter: no output file; pass it with -Xclang "
+                                         "-plugin-arg-ifacewriter -Xclang FILE"));
       return false;
     }
     if (Args.size() > 2) {

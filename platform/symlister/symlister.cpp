@@ -37,14 +37,12 @@ using namespace llvm;
 
 static cl::OptionCategory SymlisterCategory("symlister options");
 
-static cl::opt<std::string> ModulePath(cl::Positional, cl::Required,
-                                       cl::desc("<module.wasm>"),
+static cl::opt<std::string> ModulePath(cl::Positional, cl::Required, cl::desc("<module.wasm>"),
                                        cl::cat(SymlisterCategory));
 static cl::opt<std::string> OutputPath("o",
                                        cl::desc("Write the list to <file> "
                                                 "instead of standard output"),
-                                       cl::value_desc("file"),
-                                       cl::cat(SymlisterCategory));
+                                       cl::value_desc("file"), cl::cat(SymlisterCategory));
 
 static Error makeError(const Twine &Message) {
   return createStringError(inconvertibleErrorCode(), Message);
@@ -80,8 +78,7 @@ static bool readBytes(StringRef &Bytes, StringRef &Out) {
 /// section's own name), or nothing when it is malformed or names a function
 /// the module does not have.  wabt's own reading of it would make equal
 /// names unique and reject the module over a bad entry.
-static std::map<uint32_t, std::string> readFunctionNames(StringRef Payload,
-                                                         uint32_t Functions) {
+static std::map<uint32_t, std::string> readFunctionNames(StringRef Payload, uint32_t Functions) {
   while (!Payload.empty()) {
     uint8_t Id = Payload.front();
     Payload = Payload.drop_front();
@@ -204,14 +201,12 @@ static Error run() {
 
 int main(int argc, char **argv) {
   cl::HideUnrelatedOptions(SymlisterCategory);
-  cl::SetVersionPrinter([](raw_ostream &OS) {
-    OS << "symlister (Corvane toolchain), reading with wabt\n";
-  });
-  cl::ParseCommandLineOptions(
-      argc, argv,
-      "Corvane function lister\n\n"
-      "  Lists a WebAssembly module's functions, one per line:\n"
-      "  INDEX NAME [import] [export]\n");
+  cl::SetVersionPrinter(
+      [](raw_ostream &OS) { OS << "symlister (Corvane toolchain), reading with wabt\n"; });
+  cl::ParseCommandLineOptions(argc, argv,
+                              "Corvane function lister\n\n"
+                              "  Lists a WebAssembly module's functions, one per line:\n"
+                              "  INDEX NAME [import] [export]\n");
 
   if (Error E = run()) {
     errs() << "symlister: " << toString(std::move(E)) << "\n";

@@ -15,13 +15,10 @@ namespace binpolishtest {
 
 namespace fs = std::filesystem;
 
-inline fs::path fixture(const std::string &name) {
-  return fs::path(BINPOLISH_FIXTURES) / name;
-}
+inline fs::path fixture(const std::string &name) { return fs::path(BINPOLISH_FIXTURES) / name; }
 
 inline zotest::RunResult polish(const fs::path &module) {
-  return zotest::runProcess(BINPOLISH_PATH, {module.string()},
-                            module.parent_path());
+  return zotest::runProcess(BINPOLISH_PATH, {module.string()}, module.parent_path());
 }
 
 /// What binpolish says first about a module it does not polish.

@@ -27,8 +27,7 @@ TEST(Polish, ContractGetsSmallerLosesCustomSectionsKeepsInterface) {
 
   EXPECT_LT(fs::file_size(module), fs::file_size(fixture("contract.wasm")));
   EXPECT_THAT(sectionHeaders(module), Not(HasSubstr("Custom")));
-  std::string details =
-      wabtTool(BINPOLISH_WASM_OBJDUMP, {"-x", module.string()});
+  std::string details = wabtTool(BINPOLISH_WASM_OBJDUMP, {"-x", module.string()});
   EXPECT_THAT(details, HasSubstr("-> \"apply\""));
   EXPECT_THAT(details, HasSubstr("memory[0] -> \"memory\""));
   EXPECT_THAT(details, HasSubstr("<- env.emit"));
@@ -38,13 +37,12 @@ TEST(Polish, ContractGetsSmallerLosesCustomSectionsKeepsInterface) {
 
 // wasm-validate's switches for every feature beyond MVP and mutable globals
 // that it enables by default.
-const zotest::Args SignExtensionAndSaturation = {
-    "--disable-simd", "--disable-multi-value", "--disable-bulk-memory",
-    "--disable-reference-types"};
+const zotest::Args SignExtensionAndSaturation = {"--disable-simd", "--disable-multi-value",
+                                                 "--disable-bulk-memory",
+                                                 "--disable-reference-types"};
 zotest::Args noFeatures() {
   zotest::Args args = SignExtensionAndSaturation;
-  args.insert(args.end(), {"--disable-sign-extension",
-                           "--disable-saturating-float-to-int"});
+  args.insert(args.end(), {"--disable-sign-extension", "--disable-saturating-float-to-int"});
   return args;
 }
 
@@ -78,13 +76,13 @@ TEST_P(Behaviour, ExportsComputeAlikeWithinTheInputsFeatures) {
   EXPECT_THAT(sectionHeaders(module), Not(HasSubstr("Custom")));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Modules, Behaviour,
-    ::testing::Values(FeatureCase{"compute.wasm", noFeatures()},
-                      FeatureCase{"features.wasm", SignExtensionAndSaturation}),
-    [](const ::testing::TestParamInfo<FeatureCase> &info) {
-      return fs::path(info.param.fixture).stem().string();
-    });
+INSTANTIATE_TEST_SUITE_P(Modules, Behaviour,
+                         ::testing::Values(FeatureCase{"compute.wasm", noFeatures()},
+                                           FeatureCase{"features.wasm",
+                                                       SignExtensionAndSaturation}),
+                         [](const ::testing::TestParamInfo<FeatureCase> &info) {
+                           return fs::path(info.param.fixture).stem().string();
+                         });
 
 TEST(Polish, KeepsPermissionsOwnerAndSymbolicLinks) {
   zotest::TempDir dir("binpolish-test");
@@ -109,8 +107,7 @@ TEST(Polish, KeepsPermissionsOwnerAndSymbolicLinks) {
     EXPECT_EQ(st.st_uid, 65534u);
     EXPECT_EQ(st.st_gid, 65534u);
   }
-  EXPECT_EQ(entries(dir.path()),
-            (std::set<std::string>{"link.wasm", "real.wasm"}));
+  EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"link.wasm", "real.wasm"}));
 }
 
 // The temporary file's name comes from a model in which '%' is special.

@@ -19,11 +19,10 @@ using namespace zotest::wasm;
 
 /// A module with one function of type [] -> [] (or -> [i32]) and \p body.
 std::string oneFunction(const std::string &body, bool returnsI32 = false) {
-  std::string type = returnsI32 ? std::string("\x01\x60\x00\x01\x7f", 5)
-                                : std::string("\x01\x60\x00\x00", 4);
+  std::string type =
+      returnsI32 ? std::string("\x01\x60\x00\x01\x7f", 5) : std::string("\x01\x60\x00\x00", 4);
   std::string code = leb(1) + leb(body.size() + 1) + '\0' + body;
-  return Header + section(1, type) + section(3, std::string("\x01\x00", 2)) +
-         section(10, code);
+  return Header + section(1, type) + section(3, std::string("\x01\x00", 2)) + section(10, code);
 }
 
 std::string repeat(const std::string &piece, size_t times) {
@@ -61,27 +60,25 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BadModule{"Empty", [] { return std::string(); }},
         BadModule{"Garbage",
-                  [] { return std::string("\x7f" "ELF\x02\x01\x01\0garbage", 16); }},
-        BadModule{"TextFile",
-                  [] { return std::string("(module (func (export \"apply\")))\n"); }},
+                  [] {
+                    return std::string("\x7f"
+                                       "ELF\x02\x01\x01\0garbage",
+                                       16);
+                  }},
+        BadModule{"TextFile", [] { return std::string("(module (func (export \"apply\")))\n"); }},
         BadModule{"Truncated",
                   [] {
                     std::string m = zotest::readFile(fixture("contract.wasm"));
                     return m.substr(0, m.size() / 2);
                   }},
-        BadModule{"WrongVersion",
-                  [] { return std::string("\0asm\2\0\0\0", 8); }},
+        BadModule{"WrongVersion", [] { return std::string("\0asm\2\0\0\0", 8); }},
         BadModule{"SectionPastTheEnd",
                   [] { return Header + section(1, "\x01\x60") + "\x0a\x7f\x01"; }},
-        BadModule{"UnknownSection",
-                  [] { return Header + section(0x20, "\x00"); }},
-        BadModule{"BodyOfTheWrongType",
-                  [] { return oneFunction("\x0b", /*returnsI32=*/true); }},
+        BadModule{"UnknownSection", [] { return Header + section(0x20, "\x00"); }},
+        BadModule{"BodyOfTheWrongType", [] { return oneFunction("\x0b", /*returnsI32=*/true); }},
         BadModule{"UnsupportedFeature", // an exception-handling 'try'
                   [] { return oneFunction(std::string("\x06\x40\x0b\x0b", 4)); }}),
-    [](const ::testing::TestParamInfo<BadModule> &info) {
-      return std::string(info.param.name);
-    });
+    [](const ::testing::TestParamInfo<BadModule> &info) { return std::string(info.param.name); });
 
 // Valid, but nested deeper than binaryen's stack holds: binpolish may
 // polish it or refuse it, but never dies with it nor damages the file.
@@ -89,8 +86,8 @@ TEST(Hostile, DeeplyNestedCodeNeverTakesTheFileDown) {
   zotest::TempDir dir("binpolish-test");
   fs::path module = dir.path() / "contract.wasm";
   const size_t depth = 200000;
-  std::string bytes = oneFunction(repeat(std::string("\x41\x01\x04\x40", 4), depth) +
-                                  repeat("\x0b", depth + 1));
+  std::string bytes =
+      oneFunction(repeat(std::string("\x41\x01\x04\x40", 4), depth) + repeat("\x0b", depth + 1));
   zotest::writeFile(module, bytes);
 
   zotest::RunResult r = polish(module);
@@ -129,21 +126,18 @@ TEST_P(Paths, RejectedWithThePathNamed) {
 
 INSTANTIATE_TEST_SUITE_P(
     Inputs, Paths,
-    ::testing::Values(
-        BadPath{"Missing", [](const fs::path &dir) { return dir / "none.wasm"; }},
-        BadPath{"Directory",
-                [](const fs::path &dir) {
-                  fs::create_directory(dir / "sub.wasm");
-                  return dir / "sub.wasm";
-                }},
-        BadPath{"Fifo",
-                [](const fs::path &dir) {
-                  EXPECT_EQ(::mkfifo((dir / "pipe.wasm").c_str(), 0644), 0);
-                  return dir / "pipe.wasm";
-                }}),
-    [](const ::testing::TestParamInfo<BadPath> &info) {
-      return std::string(info.param.name);
-    });
+    ::testing::Values(BadPath{"Missing", [](const fs::path &dir) { return dir / "none.wasm"; }},
+                      BadPath{"Directory",
+                              [](const fs::path &dir) {
+                                fs::create_directory(dir / "sub.wasm");
+                                return dir / "sub.wasm";
+                              }},
+                      BadPath{"Fifo",
+                              [](const fs::path &dir) {
+                                EXPECT_EQ(::mkfifo((dir / "pipe.wasm").c_str(), 0644), 0);
+                                return dir / "pipe.wasm";
+                              }}),
+    [](const ::testing::TestParamInfo<BadPath> &info) { return std::string(info.param.name); });
 
 // Permissions only hold for other users than root: as root, binpolish runs
 // as nobody through setpriv.
@@ -157,14 +151,12 @@ void PrintTo(const Restriction &r, std::ostream *os) { *os << r.name; }
 
 class Unprivileged : public ::testing::TestWithParam<Restriction> {
 protected:
-  static zotest::RunResult runRestricted(const std::string &arg,
-                                         const fs::path &cwd) {
+  static zotest::RunResult runRestricted(const std::string &arg, const fs::path &cwd) {
     if (::geteuid() != 0)
       return zotest::runProcess(BINPOLISH_PATH, {arg}, cwd);
-    return zotest::runProcess(BINPOLISH_SETPRIV,
-                              {"--reuid=65534", "--regid=65534",
-                               "--clear-groups", BINPOLISH_PATH, arg},
-                              cwd);
+    return zotest::runProcess(
+        BINPOLISH_SETPRIV,
+        {"--reuid=65534", "--regid=65534", "--clear-groups", BINPOLISH_PATH, arg}, cwd);
   }
 };
 
@@ -196,13 +188,10 @@ TEST_P(Unprivileged, RejectedWithTheFileNamedAndLeftAlone) {
 
 INSTANTIATE_TEST_SUITE_P(
     Inputs, Unprivileged,
-    ::testing::Values(
-        Restriction{"ReadOnlyDirectory", fs::perms(0555), fs::perms(0644),
-                    "cannot create a temporary file"},
-        Restriction{"UnreadableModule", fs::perms(0755), fs::perms(0),
-                    "Permission denied"}),
-    [](const ::testing::TestParamInfo<Restriction> &info) {
-      return std::string(info.param.name);
-    });
+    ::testing::Values(Restriction{"ReadOnlyDirectory", fs::perms(0555), fs::perms(0644),
+                                  "cannot create a temporary file"},
+                      Restriction{"UnreadableModule", fs::perms(0755), fs::perms(0),
+                                  "Permission denied"}),
+    [](const ::testing::TestParamInfo<Restriction> &info) { return std::string(info.param.name); });
 
 } // namespace

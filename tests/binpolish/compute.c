@@ -35,10 +35,18 @@ __attribute__((export_name("classify"))) int classify(void) {
   int r = 0;
   for (int i = 0; i < 4; ++i) {
     switch (seeds[i] & 7) {
-    case 0: r += 1; break;
-    case 1: r += 10; break;
-    case 5: r += 100; break;
-    default: r -= 1000; break;
+    case 0:
+      r += 1;
+      break;
+    case 1:
+      r += 10;
+      break;
+    case 5:
+      r += 100;
+      break;
+    default:
+      r -= 1000;
+      break;
     }
   }
   return r;

@@ -2,8 +2,7 @@
 // it calls a host function, keeps a function nothing calls (which alone uses
 // a second host function) and carries names, producers and DWARF.
 __attribute__((import_module("env"), import_name("emit"))) void emit(int);
-__attribute__((import_module("env"), import_name("unused_host"))) void
-unused_host(int);
+__attribute__((import_module("env"), import_name("unused_host"))) void unused_host(int);
 
 static int scale(int x) { return x * 3 + 1; }
 

@@ -28,8 +28,7 @@ static void check(StringRef Bytes) {
   if (!Again)
     std::abort();
   Expected<Container> Reread = readContainer(*Again);
-  if (!Reread || Reread->Flags != C->Flags ||
-      Reread->Sections.size() != C->Sections.size())
+  if (!Reread || Reread->Flags != C->Flags || Reread->Sections.size() != C->Sections.size())
     std::abort();
   for (size_t I = 0; I < C->Sections.size(); ++I)
     if (Reread->Sections[I].Kind != C->Sections[I].Kind ||

@@ -41,8 +41,7 @@ inline std::string repeat(const std::string &piece, size_t times) {
 inline std::string sha256Hex(const std::string &bytes) {
   zotest::TempDir dir("ctrpack-sha");
   zotest::writeFile(dir.path() / "data", bytes);
-  zotest::RunResult r =
-      zotest::runProcess(CTRPACK_SHA256SUM, {"data"}, dir.path());
+  zotest::RunResult r = zotest::runProcess(CTRPACK_SHA256SUM, {"data"}, dir.path());
   EXPECT_EQ(r.status, 0) << r.err;
   return r.out.substr(0, 64);
 }
@@ -64,8 +63,7 @@ public:
     files["NODIR"] = dir / "no such dir" / "token.ctrx";
     fs::copy_file(fs::path(CTRPACK_FIXTURES) / "contract.wasm", files["WASM"]);
     fs::copy_file(fs::path(CTRPACK_SOURCE_FIXTURES) / "contract.abi", files["ABI"]);
-    zotest::writeFile(files["NAMES"],
-                      "0 send_inline import\n1 checksum\n2 apply export\n");
+    zotest::writeFile(files["NAMES"], "0 send_inline import\n1 checksum\n2 apply export\n");
     // Only its magic makes this a native image to ctrpack; the rest
     // compresses well, like real machine code.
     zotest::writeFile(files["AOT"], std::string("\0aot\3\0\0\0", 8) +
@@ -74,9 +72,7 @@ public:
 
   const fs::path &path() const { return dir; }
   fs::path operator[](const std::string &role) const { return files.at(role); }
-  std::string bytes(const std::string &role) const {
-    return zotest::readFile(files.at(role));
-  }
+  std::string bytes(const std::string &role) const { return zotest::readFile(files.at(role)); }
 
   /// \p args with every role replaced by its file.
   zotest::Args resolve(const zotest::Args &args) const {
@@ -88,9 +84,7 @@ public:
     return out;
   }
 
-  zotest::RunResult run(const zotest::Args &args) const {
-    return ctrpack(resolve(args), dir);
-  }
+  zotest::RunResult run(const zotest::Args &args) const { return ctrpack(resolve(args), dir); }
 
 private:
   zotest::TempDir tmp;

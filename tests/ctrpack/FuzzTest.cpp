@@ -31,9 +31,8 @@ TEST(Fuzz, ReaderSurvivesMutatedContainers) {
 
   zotest::RunResult r = zotest::runProcess(
       CTRPACK_FUZZER,
-      {"-seed=1", "-runs=100000", "-max_total_time=30", "-max_len=8192",
-       "-rss_limit_mb=1024", "-print_final_stats=1",
-       "-artifact_prefix=" + artifacts.string() + "/", corpus.string()},
+      {"-seed=1", "-runs=100000", "-max_total_time=30", "-max_len=8192", "-rss_limit_mb=1024",
+       "-print_final_stats=1", "-artifact_prefix=" + artifacts.string() + "/", corpus.string()},
       ws.path());
 
   EXPECT_EQ(r.status, 0) << r.err.substr(r.err.size() > 6000 ? r.err.size() - 6000 : 0);

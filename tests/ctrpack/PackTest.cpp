@@ -79,8 +79,7 @@ TEST_P(RoundTrip, ListAndExtractGiveBackTheInputs) {
   std::set<std::string> expectedFiles;
   for (const ExpectedSection &want : c.sections) {
     expectedFiles.insert(want.extracted);
-    EXPECT_EQ(zotest::readFile(out / want.extracted), ws.bytes(want.role))
-        << want.extracted;
+    EXPECT_EQ(zotest::readFile(out / want.extracted), ws.bytes(want.role)) << want.extracted;
   }
   EXPECT_EQ(entries(out), expectedFiles);
 }
@@ -88,25 +87,30 @@ TEST_P(RoundTrip, ListAndExtractGiveBackTheInputs) {
 INSTANTIATE_TEST_SUITE_P(
     ZoxxOrders, RoundTrip,
     ::testing::Values(
-        PackCase{"Plain", {"-o", "OUT", "WASM", "ABI"}, "none",
-                 {WasmCode, Interface}},
-        PackCase{"Names", {"-o", "OUT", "WASM", "ABI", "NAMES"}, "none",
+        PackCase{"Plain", {"-o", "OUT", "WASM", "ABI"}, "none", {WasmCode, Interface}},
+        PackCase{
+            "Names", {"-o", "OUT", "WASM", "ABI", "NAMES"}, "none", {WasmCode, Interface, Names}},
+        PackCase{"Compressed",
+                 {"-o", "OUT", "WASM", "ABI", "NAMES", "-compress"},
+                 "compressed",
                  {WasmCode, Interface, Names}},
-        PackCase{"Compressed", {"-o", "OUT", "WASM", "ABI", "NAMES", "-compress"},
-                 "compressed", {WasmCode, Interface, Names}},
-        PackCase{"NativeImage", {"-o", "OUT", "AOT", "ABI", "WASM", "-aot"},
-                 "native-image", {AotCode, Interface, Module}},
+        PackCase{"NativeImage",
+                 {"-o", "OUT", "AOT", "ABI", "WASM", "-aot"},
+                 "native-image",
+                 {AotCode, Interface, Module}},
         PackCase{"NativeImageCompressedWithNames",
                  {"-o", "OUT", "AOT", "ABI", "NAMES", "-compress", "WASM", "-aot"},
-                 "native-image compressed", {AotCode, Interface, Names, Module}},
-        PackCase{"Jit", {"-o", "OUT", "WASM", "ABI", "-jit"}, "jit",
-                 {WasmCode, Interface}},
+                 "native-image compressed",
+                 {AotCode, Interface, Names, Module}},
+        PackCase{"Jit", {"-o", "OUT", "WASM", "ABI", "-jit"}, "jit", {WasmCode, Interface}},
         PackCase{"JitCompressedWithNames",
                  {"-o", "OUT", "WASM", "ABI", "NAMES", "-compress", "-jit"},
-                 "jit compressed", {WasmCode, Interface, Names}},
+                 "jit compressed",
+                 {WasmCode, Interface, Names}},
         PackCase{"OptionsFirst",
                  {"-jit", "-compress", "-o", "OUT", "WASM", "ABI", "NAMES"},
-                 "jit compressed", {WasmCode, Interface, Names}}),
+                 "jit compressed",
+                 {WasmCode, Interface, Names}}),
     [](const ::testing::TestParamInfo<PackCase> &info) { return info.param.name; });
 
 TEST(Determinism, SameInputsGiveTheSameBytesWhereverTheyLie) {
@@ -129,10 +133,12 @@ TEST(MissingNames, PackedAsNoNamesWithAWarning) {
     std::vector<std::string> kinds;
   } cases[] = {
       {{"-o", "OUT", "WASM", "ABI", "MISSING"}, "none", {"code", "interface"}},
-      {{"-o", "OUT", "WASM", "ABI", "MISSING", "-compress", "-jit"}, "jit compressed",
+      {{"-o", "OUT", "WASM", "ABI", "MISSING", "-compress", "-jit"},
+       "jit compressed",
        {"code", "interface"}},
       {{"-o", "OUT", "AOT", "ABI", "MISSING", "-compress", "WASM", "-aot"},
-       "native-image compressed", {"code", "interface", "module"}},
+       "native-image compressed",
+       {"code", "interface", "module"}},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -188,8 +194,7 @@ TEST(Replace, ThroughALinkKeepingTheMode) {
   fs::create_directory(ws.path() / "real");
   fs::path real = ws.path() / "real" / "token.ctrx";
   zotest::writeFile(real, "an older container");
-  fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write |
-                            fs::perms::others_read);
+  fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
   fs::create_symlink("real/token.ctrx", ws["OUT"]);
 
   ASSERT_EQ(ws.run({"-o", "OUT", "WASM", "ABI"}).status, 0);
@@ -204,8 +209,7 @@ TEST(List, AFailedWriteToStandardOutputIsReported) {
   Workspace ws;
   ASSERT_EQ(ws.run({"-o", "OUT", "WASM", "ABI"}).status, 0);
   zotest::RunResult r = zotest::runProcess(
-      "/bin/sh", {"-c", "exec \"$0\" --list token.ctrx >/dev/full", CTRPACK_PATH},
-      ws.path());
+      "/bin/sh", {"-c", "exec \"$0\" --list token.ctrx >/dev/full", CTRPACK_PATH}, ws.path());
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "ctrpack: standard output: No space left on device\n");
 }

@@ -63,9 +63,8 @@ TEST_P(Corrupt, EveryReaderRefusesWithTheReason) {
   zotest::writeFile(ws["OUT"], bytes);
   fs::path dir = ws.path() / "extracted";
 
-  for (const zotest::Args &args :
-       {zotest::Args{"--verify", "OUT"}, zotest::Args{"--list", "OUT"},
-        zotest::Args{"--extract", "OUT", dir.string()}}) {
+  for (const zotest::Args &args : {zotest::Args{"--verify", "OUT"}, zotest::Args{"--list", "OUT"},
+                                   zotest::Args{"--extract", "OUT", dir.string()}}) {
     zotest::RunResult r = ws.run(args);
     SCOPED_TRACE(args[0]);
     EXPECT_EQ(r.status, 1);
@@ -196,52 +195,78 @@ TEST_P(BadInput, RefusedAndThePreviousContainerKept) {
 INSTANTIATE_TEST_SUITE_P(
     Packing, BadInput,
     ::testing::Values(
-        BadPack{"MissingCode", {"-o", "OUT", "MISSING", "ABI"}, "MISSING",
-                "No such file or directory"},
-        BadPack{"MissingInterface", {"-o", "OUT", "WASM", "MISSING"}, "MISSING",
+        BadPack{
+            "MissingCode", {"-o", "OUT", "MISSING", "ABI"}, "MISSING", "No such file or directory"},
+        BadPack{"MissingInterface",
+                {"-o", "OUT", "WASM", "MISSING"},
+                "MISSING",
                 "No such file or directory"},
         // Only a names file that is not there at all is taken as no names.
-        BadPack{"DirectoryAsNames", {"-o", "OUT", "WASM", "ABI", "NAMES", "-compress"},
-                "NAMES", "Is a directory",
+        BadPack{"DirectoryAsNames",
+                {"-o", "OUT", "WASM", "ABI", "NAMES", "-compress"},
+                "NAMES",
+                "Is a directory",
                 [](Workspace &ws) {
                   fs::remove(ws["NAMES"]);
                   fs::create_directory(ws["NAMES"]);
                 }},
-        BadPack{"MissingModule", {"-o", "OUT", "AOT", "ABI", "MISSING", "-aot"},
-                "MISSING", "No such file or directory"},
+        BadPack{"MissingModule",
+                {"-o", "OUT", "AOT", "ABI", "MISSING", "-aot"},
+                "MISSING",
+                "No such file or directory"},
         BadPack{"DirectoryAsInterface",
-                {"-o", "OUT", "WASM", "ABI"}, "ABI", "Is a directory",
+                {"-o", "OUT", "WASM", "ABI"},
+                "ABI",
+                "Is a directory",
                 [](Workspace &ws) {
                   fs::remove(ws["ABI"]);
                   fs::create_directory(ws["ABI"]);
                 }},
-        BadPack{"InterfaceNotJson", {"-o", "OUT", "WASM", "ABI"}, "ABI",
+        BadPack{"InterfaceNotJson",
+                {"-o", "OUT", "WASM", "ABI"},
+                "ABI",
                 "the interface description is not JSON",
                 [](Workspace &ws) { zotest::writeFile(ws["ABI"], "{\"actions\": ["); }},
-        BadPack{"InterfaceNestedTooDeep", {"-o", "OUT", "WASM", "ABI"}, "ABI",
+        BadPack{"InterfaceNestedTooDeep",
+                {"-o", "OUT", "WASM", "ABI"},
+                "ABI",
                 "nests deeper than",
                 [](Workspace &ws) {
                   zotest::writeFile(ws["ABI"], repeat("[", 100000) + repeat("]", 100000));
                 }},
-        BadPack{"CodeNotWasm", {"-o", "OUT", "ABI", "ABI"}, "ABI",
+        BadPack{"CodeNotWasm",
+                {"-o", "OUT", "ABI", "ABI"},
+                "ABI",
                 "the code is not a WebAssembly module"},
-        BadPack{"WasmAsNativeImage", {"-o", "OUT", "WASM", "ABI", "WASM", "-aot"},
-                "WASM", "the code is not a native image"},
-        BadPack{"ModuleNotWasm", {"-o", "OUT", "AOT", "ABI", "AOT", "-aot"}, "AOT",
+        BadPack{"WasmAsNativeImage",
+                {"-o", "OUT", "WASM", "ABI", "WASM", "-aot"},
+                "WASM",
+                "the code is not a native image"},
+        BadPack{"ModuleNotWasm",
+                {"-o", "OUT", "AOT", "ABI", "AOT", "-aot"},
+                "AOT",
                 "the module is not a WebAssembly module"},
         BadPack{"NativeImageForTheJit",
-                {"-o", "OUT", "AOT", "ABI", "WASM", "-aot", "-jit"}, "",
+                {"-o", "OUT", "AOT", "ABI", "WASM", "-aot", "-jit"},
+                "",
                 "-aot and -jit exclude each other"},
-        BadPack{"TooFewInputs", {"-o", "OUT", "WASM"}, "",
+        BadPack{"TooFewInputs", {"-o", "OUT", "WASM"}, "", "expected CODE ABI [NAMES]"},
+        BadPack{"TooManyInputs",
+                {"-o", "OUT", "WASM", "ABI", "NAMES", "WASM"},
+                "",
                 "expected CODE ABI [NAMES]"},
-        BadPack{"TooManyInputs", {"-o", "OUT", "WASM", "ABI", "NAMES", "WASM"}, "",
-                "expected CODE ABI [NAMES]"},
-        BadPack{"NativeImageWithoutModule", {"-o", "OUT", "AOT", "ABI", "-aot"}, "",
+        BadPack{"NativeImageWithoutModule",
+                {"-o", "OUT", "AOT", "ABI", "-aot"},
+                "",
                 "expected CODE ABI [NAMES] MODULE with -aot"},
         BadPack{"NothingToDo", {"WASM", "ABI"}, "", "nothing to do"},
-        BadPack{"PackingFlagWhileListing", {"--list", "OUT", "-compress"}, "",
+        BadPack{"PackingFlagWhileListing",
+                {"--list", "OUT", "-compress"},
+                "",
                 "only apply when packing"},
-        BadPack{"OutputDirectoryMissing", {"-o", "NODIR", "WASM", "ABI"}, "NODIR",
+        BadPack{"OutputDirectoryMissing",
+                {"-o", "NODIR", "WASM", "ABI"},
+                "NODIR",
                 "cannot create a temporary file beside it"}),
     [](const ::testing::TestParamInfo<BadPack> &info) { return info.param.name; });
 

@@ -1,7 +1,7 @@
 /* A small contract for packing: an import, an export and enough code that
    compression has something to find. */
-__attribute__((import_module("env"), import_name("send_inline")))
-void send_inline(const char *data, int size);
+__attribute__((import_module("env"), import_name("send_inline"))) void send_inline(const char *data,
+                                                                                   int size);
 
 static const char Greeting[] = "hello from a packed contract, hello again";
 

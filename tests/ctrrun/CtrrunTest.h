@@ -48,7 +48,8 @@ inline std::string contract(const std::string &body) {
   return std::string("(module\n") + HostImports + R"(
   (memory (export "memory") 1)
   (func $read_input (result i32) (call $input_read (i32.const 0) (call $input_size)))
-)" + body + ")\n";
+)" + body +
+         ")\n";
 }
 
 // A body for contract(): the call's output is its input.

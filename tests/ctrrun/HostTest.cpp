@@ -111,7 +111,7 @@ TEST_F(CtrrunTest, MemoryFunctionResults) {
   (data (i32.const 124) "\01\00")
   (func (export "apply")
 )" + stores + "(call $output_write (i32.const 4000) (i32.const " +
-                                                 std::to_string(4 * n) + ")))"));
+                                             std::to_string(4 * n) + ")))"));
   RunResult r = ctrrun({module});
   EXPECT_EQ(diagnostics(r), "");
   ASSERT_EQ(r.out.size(), 4u * n);

@@ -47,7 +47,8 @@ TEST_F(CtrrunTest, ModulesTheHostCannotRun) {
       {"(import \"env\" \"foo\" (func))" + apply, 5,
        "m.wasm imports env.foo, which the host does not provide"},
       {"(import \"wasi_snapshot_preview1\" \"fd_write\" "
-       "(func (param i32 i32 i32 i32) (result i32)))" + memory + apply,
+       "(func (param i32 i32 i32 i32) (result i32)))" +
+           memory + apply,
        5, "m.wasm imports wasi_snapshot_preview1.fd_write, which the host does not provide"},
       {"(import \"env\" \"memcpy\" (func (param i32 i32) (result i32)))" + memory + apply, 5,
        "m.wasm imports env.memcpy, which the host does not provide with type (i32, i32) -> "
@@ -70,7 +71,8 @@ TEST_F(CtrrunTest, ModulesTheHostCannotRun) {
        "m.wasm imports host functions that take pointers but does not export its memory as "
        "\"memory\""},
       {"(import \"env\" \"strlen\" (func (param i32) (result i32))) "
-       "(memory (export \"mem\") 1)" + apply,
+       "(memory (export \"mem\") 1)" +
+           apply,
        5,
        "m.wasm imports host functions that take pointers but does not export its memory as "
        "\"memory\""},
@@ -111,7 +113,10 @@ TEST_F(CtrrunTest, UnreadableAndInvalidFiles) {
       {header.substr(0, 6), "m.wasm: not a valid WebAssembly module: "},
       {header + "\1", "m.wasm: not a valid WebAssembly module: "},
       // A () -> () function whose body leaves an i32 behind.
-      {header + std::string("\1\4\1\x60\0\0" "\3\2\1\0" "\x0a\6\1\4\0\x41\0\x0b", 18),
+      {header + std::string("\1\4\1\x60\0\0"
+                            "\3\2\1\0"
+                            "\x0a\6\1\4\0\x41\0\x0b",
+                            18),
        "m.wasm: not a valid WebAssembly module: "},
   };
   for (const Case &c : cases) {
@@ -210,8 +215,8 @@ TEST_F(CtrrunTest, TrapsAndAborts) {
        "trap in apply: unreachable executed"},
       {"(func (export \"apply\") (call $write) (drop (i32.load (i32.const 65534))))", 6,
        "trap in apply: out of bounds memory access"},
-      {"(func (export \"apply\") (call $write) (drop (i32.div_u (i32.const 1) (i32.const 0))))",
-       6, "trap in apply: integer divide by zero"},
+      {"(func (export \"apply\") (call $write) (drop (i32.div_u (i32.const 1) (i32.const 0))))", 6,
+       "trap in apply: integer divide by zero"},
       {"(func $deeper (call $deeper)) (func (export \"apply\") (call $write) (call $deeper))", 6,
        "trap in apply: call stack exhausted"},
       {"(func (export \"apply\") (call $write) (call $abort (i32.const 16) (i32.const 12)))", 7,

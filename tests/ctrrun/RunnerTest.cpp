@@ -21,14 +21,15 @@ TEST_F(CtrrunTest, InputRoundTrip) {
   writeFile(dir() / "input.bin", bytes);
   EXPECT_EQ(ctrrun({"--input-file=input.bin", echo}).out, bytes);
   // Up to 64 MiB, from a file of any kind.
-  RunResult piped = runProcess("/bin/sh", {"-c", "echo piped | \"$0\" --input-file=/dev/stdin " + echo,
-                                           CTRRUN_PATH}, dir());
+  RunResult piped = runProcess(
+      "/bin/sh", {"-c", "echo piped | \"$0\" --input-file=/dev/stdin " + echo, CTRRUN_PATH}, dir());
   EXPECT_EQ(piped.out, "piped\n");
   fs::resize_file(dir() / "input.bin", (64 << 20) + 1);
   for (const std::string file : {"input.bin", "/dev/zero"}) {
     RunResult big = ctrrun({"--input-file=" + file, echo});
     EXPECT_EQ(big.status, 2);
-    EXPECT_EQ(big.err, "ctrrun: " + file + ": the input exceeds ctrrun's limit of 67108864 bytes\n");
+    EXPECT_EQ(big.err,
+              "ctrrun: " + file + ": the input exceeds ctrrun's limit of 67108864 bytes\n");
   }
 
   RunResult both = ctrrun({"--input-file=input.bin", echo, "text"});
@@ -193,8 +194,10 @@ TEST_F(CtrrunTest, UnwritableOutputFailsTheCall) {
     (call $output_write (i32.const 0) (local.get $n)))
 )"));
   writeFile(dir() / "state.json", "{}");
-  RunResult r = runProcess("/bin/sh", {"-c", std::string("\"$0\" --storage=state.json ") + module +
-                                                " sKv >/dev/full", CTRRUN_PATH}, dir());
+  RunResult r = runProcess(
+      "/bin/sh",
+      {"-c", std::string("\"$0\" --storage=state.json ") + module + " sKv >/dev/full", CTRRUN_PATH},
+      dir());
   EXPECT_EQ(r.status, 2);
   EXPECT_THAT(r.err, HasSubstr("ctrrun: standard output: No space left on device\n"));
   EXPECT_EQ(readFile(dir() / "state.json"), "{}");
@@ -267,8 +270,8 @@ TEST_F(CtrrunTest, InstructionsAreCountedAndBounded) {
 
   // The limit admits exactly that many instructions.
   EXPECT_EQ(count(100, {"--max-instructions=" + std::to_string(hundred)}), hundred);
-  RunResult r = ctrrun({"--max-instructions=" + std::to_string(hundred - 1), module,
-                        std::string(100, 'x')});
+  RunResult r =
+      ctrrun({"--max-instructions=" + std::to_string(hundred - 1), module, std::string(100, 'x')});
   EXPECT_EQ(r.status, 8);
   EXPECT_EQ(r.err, "instructions: " + std::to_string(hundred - 1) +
                        "\nctrrun: apply exceeded the limit of " + std::to_string(hundred - 1) +

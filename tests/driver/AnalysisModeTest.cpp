@@ -11,8 +11,8 @@ using ::testing::ElementsAreArray;
 TEST_F(DriverTest, AnalysisOfOneInput) {
   inst.addPlugin("entryhooks");
   fs::create_directories(inst.work / "src");
-  RunResult r = inst.zo({"-vetter", "-v", "-o", "x.ctrx", "-ifacewriter_output=i.abi",
-                         "-DX", "src/token.cpp"});
+  RunResult r = inst.zo(
+      {"-vetter", "-v", "-o", "x.ctrx", "-ifacewriter_output=i.abi", "-DX", "src/token.cpp"});
   ASSERT_EQ(r.status, 0) << r.err;
   // The runner echoes nothing in this mode, even with -v.
   EXPECT_EQ(r.err, "[clang-8 stderr]\n[vetter stderr]\n");
@@ -55,8 +55,8 @@ TEST_F(DriverTest, AnalysisFileNamesAndAnalyzerOptions) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
     Installation local;
     ASSERT_EQ(local.zo(c.args).status, 0);
-    Args expected = concat(
-        {c.vetter, {"-f", local.dir() + "/../etc/corvane_export_flow_config.json"}});
+    Args expected =
+        concat({c.vetter, {"-f", local.dir() + "/../etc/corvane_export_flow_config.json"}});
     EXPECT_THAT(local.argsOf("vetter"), ElementsAreArray(expected));
   }
 }

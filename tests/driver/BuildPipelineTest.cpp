@@ -23,17 +23,17 @@ TEST_F(DriverTest, DefaultBuild) {
   EXPECT_EQ(calls[1].tool, "binpolish");
   EXPECT_EQ(calls[2].tool, "ctrpack");
 
-  Args expected = concat(
-      {{"-lc++", "-lhostlibc", "-ldlmalloc", "-ljsoncpp", "-lbcmath", "-lclang_rt.builtins",
-        "-lcityhash", "-lcorvane"},
-       FixedLinkerFlags,
-       {"-Wl,-zstack-size=8192", "-Wl,--allow-undefined-file=" + D() + "/../etc/corvane.imports",
-        "-Wl,--strip-all"},
-       FixedFlags,
-       {"--sysroot=" + D() + "/../wasm-sysroot", "-Wall", "-Wextra"},
-       strictWarnings("-Werror="),
-       {"-O3", "src/token.cpp", "-o", "token.wasm", "-fplugin=" + D() + "/ifacewriter.so",
-        "-Xclang", "-plugin-arg-ifacewriter", "-Xclang", "token.abi"}});
+  Args expected =
+      concat({{"-lc++", "-lhostlibc", "-ldlmalloc", "-ljsoncpp", "-lbcmath", "-lclang_rt.builtins",
+               "-lcityhash", "-lcorvane"},
+              FixedLinkerFlags,
+              {"-Wl,-zstack-size=8192",
+               "-Wl,--allow-undefined-file=" + D() + "/../etc/corvane.imports", "-Wl,--strip-all"},
+              FixedFlags,
+              {"--sysroot=" + D() + "/../wasm-sysroot", "-Wall", "-Wextra"},
+              strictWarnings("-Werror="),
+              {"-O3", "src/token.cpp", "-o", "token.wasm", "-fplugin=" + D() + "/ifacewriter.so",
+               "-Xclang", "-plugin-arg-ifacewriter", "-Xclang", "token.abi"}});
   EXPECT_THAT(calls[0].args, ElementsAreArray(expected));
   EXPECT_THAT(calls[1].args, ElementsAre("token.wasm"));
   EXPECT_THAT(calls[2].args, ElementsAre("-o", "token.ctrx", "token.wasm", "token.abi"));
@@ -68,20 +68,24 @@ TEST_F(DriverTest, LibrariesAndLinkerFlags) {
        {"-lcorvane", "-lgcov", "-lzofuzz", "-lfoo", "-lbar", "-Lx"},
        "8192",
        true},
-      {{"-L/opt/a", "-L", "b"}, {"-lhostlibc", "-ldlmalloc"}, {"-lcorvane", "-L/opt/a", "-Lb"},
-       "8192", true},
+      {{"-L/opt/a", "-L", "b"},
+       {"-lhostlibc", "-ldlmalloc"},
+       {"-lcorvane", "-L/opt/a", "-Lb"},
+       "8192",
+       true},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.options));
     Installation local;
     ASSERT_EQ(local.zoOn(c.options).status, 0);
-    Args expected = concat({{"-lc++"},
-                            c.libc,
-                            {"-ljsoncpp", "-lbcmath", "-lclang_rt.builtins", "-lcityhash"},
-                            c.extra,
-                            FixedLinkerFlags,
-                            {"-Wl,-zstack-size=" + c.stackSize,
-                             "-Wl,--allow-undefined-file=" + local.dir() + "/../etc/corvane.imports"}});
+    Args expected =
+        concat({{"-lc++"},
+                c.libc,
+                {"-ljsoncpp", "-lbcmath", "-lclang_rt.builtins", "-lcityhash"},
+                c.extra,
+                FixedLinkerFlags,
+                {"-Wl,-zstack-size=" + c.stackSize,
+                 "-Wl,--allow-undefined-file=" + local.dir() + "/../etc/corvane.imports"}});
     if (c.strip)
       expected.push_back("-Wl,--strip-all");
     EXPECT_THAT(before(local.argsOf("clang-8"), "-nostdlib"), ElementsAreArray(expected));
@@ -141,8 +145,8 @@ TEST_F(DriverTest, DerivedNamesStayInTheOutputDirectory) {
     fs::path dir = fs::path(c.output).parent_path();
     fs::create_directories(local.work / dir);
     ASSERT_EQ(local.zo({"-aot", "-dump-names", "-o", c.output, "a.cpp"}).status, 0);
-    const std::string module = c.base + ".wasm", abi = c.base + ".abi",
-                      names = c.base + ".names", image = c.base + ".aot";
+    const std::string module = c.base + ".wasm", abi = c.base + ".abi", names = c.base + ".names",
+                      image = c.base + ".aot";
     Args clang = local.argsOf("clang-8");
     EXPECT_EQ(after(clang, "-o").front(), module);
     EXPECT_EQ(clang.back(), abi);
@@ -162,9 +166,9 @@ TEST_F(DriverTest, DerivedNamesStayInTheOutputDirectory) {
 }
 
 TEST_F(DriverTest, StackSizeLimit) {
-  for (const Args &args : {Args{"-stack-size=1048577", "a.cpp"},
-                           Args{"-c", "-stack-size=1048577", "a.cpp"},
-                           Args{"-stack-size=4294967295", "-E", "a.cpp"}}) {
+  for (const Args &args :
+       {Args{"-stack-size=1048577", "a.cpp"}, Args{"-c", "-stack-size=1048577", "a.cpp"},
+        Args{"-stack-size=4294967295", "-E", "a.cpp"}}) {
     SCOPED_TRACE(::testing::PrintToString(args));
     RunResult r = inst.zo(args);
     EXPECT_EQ(r.status, 1);
@@ -225,8 +229,8 @@ TEST_F(DriverTest, InterfaceDescriptionArguments) {
   Installation withMessage;
   ASSERT_EQ(withMessage.zo({"-contract-message", "My token", "a.cpp"}).status, 0);
   EXPECT_THAT(after(withMessage.argsOf("clang-8"), "-o"),
-              ElementsAre("a.wasm", "-fplugin=" + withMessage.dir() + "/ifacewriter.so",
-                          "-Xclang", "-plugin-arg-ifacewriter", "-Xclang", "a.abi", "-Xclang",
+              ElementsAre("a.wasm", "-fplugin=" + withMessage.dir() + "/ifacewriter.so", "-Xclang",
+                          "-plugin-arg-ifacewriter", "-Xclang", "a.abi", "-Xclang",
                           "-plugin-arg-ifacewriter", "-Xclang", "My token"));
 
   Installation without;
@@ -244,12 +248,13 @@ TEST_F(DriverTest, InterfaceDescriptionArguments) {
 // The message reaches the plug-in as one argument, whatever it holds, cut
 // at 1024 bytes but never inside a character.
 TEST_F(DriverTest, ContractMessage) {
-  const std::string utf8 = "\xC3\xA9";  // é, two bytes
+  const std::string utf8 = "\xC3\xA9";     // é, two bytes
   const std::string euro = "\xE2\x82\xAC"; // €, three bytes
   struct Case {
     std::string message, received;
   } cases[] = {
-      {"it's \"quoted\" $(touch pwned) `x` ; a\\b \n\t*", "it's \"quoted\" $(touch pwned) `x` ; a\\b \n\t*"},
+      {"it's \"quoted\" $(touch pwned) `x` ; a\\b \n\t*",
+       "it's \"quoted\" $(touch pwned) `x` ; a\\b \n\t*"},
       {"caf" + utf8 + " " + euro, "caf" + utf8 + " " + euro},
       {std::string(1024, 'm'), std::string(1024, 'm')},
       {std::string(1025, 'm'), std::string(1024, 'm')},
@@ -340,8 +345,10 @@ TEST_F(DriverTest, PostLinkFailures) {
     void (*setUp)(Installation &);
     std::string err;
   } cases[] = {
-      {[](Installation &i) { i.setStatus("binpolish", 1); }, "[clang-8 stderr]\n[binpolish stderr]\n"},
-      {[](Installation &i) { i.removesInput("binpolish"); }, "[clang-8 stderr]\n[binpolish stderr]\n"},
+      {[](Installation &i) { i.setStatus("binpolish", 1); },
+       "[clang-8 stderr]\n[binpolish stderr]\n"},
+      {[](Installation &i) { i.removesInput("binpolish"); },
+       "[clang-8 stderr]\n[binpolish stderr]\n"},
       {[](Installation &i) { i.removeTool("binpolish"); },
        "[clang-8 stderr]\nzo++: failed to execute binpolish\n"},
   };
@@ -369,18 +376,31 @@ TEST_F(DriverTest, FailedNameDumpStillPacks) {
     int status;
     std::string err;
   } cases[] = {
-      {"symlister fails", {}, [](Installation &i) { i.setStatus("symlister", 1); }, 0,
+      {"symlister fails",
+       {},
+       [](Installation &i) { i.setStatus("symlister", 1); },
+       0,
        "ctrpack: warning: a.names: No such file or directory; packing no names\n"},
-      {"symlister missing", {}, [](Installation &i) { i.removeTool("symlister"); }, 0,
+      {"symlister missing",
+       {},
+       [](Installation &i) { i.removeTool("symlister"); },
+       0,
        "ctrpack: warning: a.names: No such file or directory; packing no names\n"},
-      {"symlister fails, -aot", {"-aot", "-compress"},
-       [](Installation &i) { i.setStatus("symlister", 1); }, 0,
+      {"symlister fails, -aot",
+       {"-aot", "-compress"},
+       [](Installation &i) { i.setStatus("symlister", 1); },
+       0,
        "ctrpack: warning: a.names: No such file or directory; packing no names\n"},
-      {"symlister writes nothing", {"-g"},
-       [](Installation &i) { i.createsNoFiles("symlister"); }, 0,
+      {"symlister writes nothing",
+       {"-g"},
+       [](Installation &i) { i.createsNoFiles("symlister"); },
+       0,
        "ctrpack: warning: a.names: No such file or directory; packing no names\n"},
-      {"wamrc writes no image", {"-aot"}, [](Installation &i) { i.createsNoFiles("wamrc"); },
-       255, "ctrpack: a.aot: No such file or directory\n"},
+      {"wamrc writes no image",
+       {"-aot"},
+       [](Installation &i) { i.createsNoFiles("wamrc"); },
+       255,
+       "ctrpack: a.aot: No such file or directory\n"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
@@ -407,18 +427,19 @@ TEST_F(DriverTest, AheadOfTimeCompilation) {
       {{"-aot"},
        {"--cpu-features=+soft-float", "--cpu=skylake", "--target=x86_64", "--size-level=1", "-o",
         "a.aot", "a.wasm"}},
-      {{"-aot", "-aot-target=aarch64"}, {"--target=aarch64", "--size-level=1", "-o", "a.aot", "a.wasm"}},
+      {{"-aot", "-aot-target=aarch64"},
+       {"--target=aarch64", "--size-level=1", "-o", "a.aot", "a.wasm"}},
       {{"-aot", "-aot-target", "riscv64", "-aot-cpu-features=+m"},
        {"--cpu-features=+m", "--target=riscv64", "--size-level=1", "-o", "a.aot", "a.wasm"}},
       {{"-aot", "-aot-cpu=icelake-server"},
-       {"--cpu-features=+soft-float", "--cpu=icelake-server", "--target=x86_64",
-        "--size-level=1", "-o", "a.aot", "a.wasm"}},
+       {"--cpu-features=+soft-float", "--cpu=icelake-server", "--target=x86_64", "--size-level=1",
+        "-o", "a.aot", "a.wasm"}},
       {{"-aot", "-aot-cpu-features=+avx2"},
-       {"--cpu-features=+avx2", "--cpu=skylake", "--target=x86_64", "--size-level=1", "-o",
-        "a.aot", "a.wasm"}},
+       {"--cpu-features=+avx2", "--cpu=skylake", "--target=x86_64", "--size-level=1", "-o", "a.aot",
+        "a.wasm"}},
       {{"-aot", "-aot-skip-mem-bound-check", "-aot-use-new-gas-insn", "-aot-size-level=3"},
-       {"-use-new-gas-insn", "-skip-mem-bound-check", "--cpu-features=+soft-float",
-        "--cpu=skylake", "--target=x86_64", "--size-level=3", "-o", "a.aot", "a.wasm"}},
+       {"-use-new-gas-insn", "-skip-mem-bound-check", "--cpu-features=+soft-float", "--cpu=skylake",
+        "--target=x86_64", "--size-level=3", "-o", "a.aot", "a.wasm"}},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.options));
@@ -487,9 +508,10 @@ TEST_F(DriverTest, CleanUp) {
 // Names that hold blanks or shell syntax reach the tools as one argument
 // each, and the shell runs nothing out of them.
 TEST_F(DriverTest, HostileNamesRunNothing) {
-  const std::string names[] = {"my contract.cpp", "$(touch pwned).cpp", "a;touch pwned.cpp",
-                               "`touch pwned`.cpp", "it's.cpp", "a\"b.cpp", "tab\there.cpp",
-                               "new\nline.cpp", "*.cpp", "a&b|c>pwned.cpp"};
+  const std::string names[] = {"my contract.cpp",   "$(touch pwned).cpp", "a;touch pwned.cpp",
+                               "`touch pwned`.cpp", "it's.cpp",           "a\"b.cpp",
+                               "tab\there.cpp",     "new\nline.cpp",      "*.cpp",
+                               "a&b|c>pwned.cpp"};
   for (const std::string &input : names) {
     SCOPED_TRACE(input);
     Installation local;
@@ -501,9 +523,9 @@ TEST_F(DriverTest, HostileNamesRunNothing) {
     std::string stem = input.substr(0, input.size() - 4);
     EXPECT_TRUE(contains(local.argsOf("clang-8"), input));
     EXPECT_THAT(local.argsOf("symlister"), ElementsAre(stem + ".wasm", "-o", stem + ".names"));
-    EXPECT_THAT(local.argsOf("ctrpack"), ElementsAre("-o", stem + ".ctrx", stem + ".aot",
-                                                     stem + ".abi", stem + ".names",
-                                                     stem + ".wasm", "-aot"));
+    EXPECT_THAT(local.argsOf("ctrpack"),
+                ElementsAre("-o", stem + ".ctrx", stem + ".aot", stem + ".abi", stem + ".names",
+                            stem + ".wasm", "-aot"));
     EXPECT_TRUE(local.inWork(stem + ".ctrx"));
     EXPECT_FALSE(local.inWork(stem + ".wasm"));
     EXPECT_FALSE(local.inWork("pwned"));
@@ -511,8 +533,8 @@ TEST_F(DriverTest, HostileNamesRunNothing) {
 
   // Option values with blanks and quotes.
   Installation values;
-  RunResult r = values.zo({"-c", "-DMSG=\"hi there\"", "-I", "inc dir", "-W", "x y",
-                           "-O", "s;touch pwned", "-L", "lib dir", "-l", "x y", "a.cpp"});
+  RunResult r = values.zo({"-c", "-DMSG=\"hi there\"", "-I", "inc dir", "-W", "x y", "-O",
+                           "s;touch pwned", "-L", "lib dir", "-l", "x y", "a.cpp"});
   ASSERT_EQ(r.status, 0);
   Args args = values.argsOf("clang-8");
   for (const char *arg : {"-DMSG=\"hi there\"", "-Iinc dir", "-Wx y", "-Os;touch pwned"})
@@ -520,16 +542,17 @@ TEST_F(DriverTest, HostileNamesRunNothing) {
   EXPECT_FALSE(values.inWork("pwned"));
 
   Installation linking;
-  ASSERT_EQ(linking.zo({"-L", "lib dir", "-l", "x y", "-o", "out dir.ctrx", "-aot",
-                        "-aot-target", "a b", "-aot-cpu", "$(touch pwned)", "a.cpp"})
+  ASSERT_EQ(linking
+                .zo({"-L", "lib dir", "-l", "x y", "-o", "out dir.ctrx", "-aot", "-aot-target",
+                     "a b", "-aot-cpu", "$(touch pwned)", "a.cpp"})
                 .status,
             0);
   EXPECT_TRUE(contains(linking.argsOf("clang-8"), "-Llib dir"));
   EXPECT_TRUE(contains(linking.argsOf("clang-8"), "-lx y"));
   EXPECT_TRUE(contains(linking.argsOf("clang-8"), "out dir.wasm"));
-  EXPECT_THAT(linking.argsOf("wamrc"), ElementsAre("--cpu=$(touch pwned)", "--target=a b",
-                                                   "--size-level=1", "-o", "out dir.aot",
-                                                   "out dir.wasm"));
+  EXPECT_THAT(linking.argsOf("wamrc"),
+              ElementsAre("--cpu=$(touch pwned)", "--target=a b", "--size-level=1", "-o",
+                          "out dir.aot", "out dir.wasm"));
   EXPECT_TRUE(linking.inWork("out dir.ctrx"));
   EXPECT_FALSE(linking.inWork("pwned"));
 }
@@ -554,8 +577,8 @@ TEST_F(DriverTest, InstallationUnderADirectoryWithBlanks) {
   // The analysis mode builds its paths on the same directory.
   r = spaced.zo({"-vetter", "b.cpp"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(contains(spaced.calls().back().args,
-                       dir + "/../etc/corvane_export_flow_config.json"));
+  EXPECT_TRUE(
+      contains(spaced.calls().back().args, dir + "/../etc/corvane_export_flow_config.json"));
   EXPECT_FALSE(spaced.inWork("pwned"));
 }
 

@@ -30,9 +30,9 @@ TEST_F(DriverTest, VersionAndHelpNeedNoInput) {
 
 TEST_F(DriverTest, OptionErrorsEndWithStatusOneBeforeAnyTool) {
   const std::vector<Args> cases = {
-      {},                                       // no input file
-      {"-vetter"},                              // no input file, analysis mode
-      {"-oout.ctrx", "a.cpp"},                  // attached value of a plain option
+      {},                                        // no input file
+      {"-vetter"},                               // no input file, analysis mode
+      {"-oout.ctrx", "a.cpp"},                   // attached value of a plain option
       {"-o", "x.ctrx", "-o", "y.ctrx", "a.cpp"}, // once-only option twice
       {"-g", "-g", "a.cpp"},
       {"-no-such-option", "a.cpp"},
@@ -57,13 +57,13 @@ TEST_F(DriverTest, ValueForms) {
     SCOPED_TRACE(::testing::PrintToString(args));
     Installation local;
     ASSERT_EQ(local.zo(args).status, 0);
-    EXPECT_THAT(local.argsOf("ctrpack"), ElementsAreArray(Args{"-o", "out.ctrx", "out.wasm",
-                                                               "out.abi"}));
+    EXPECT_THAT(local.argsOf("ctrpack"),
+                ElementsAreArray(Args{"-o", "out.ctrx", "out.wasm", "out.abi"}));
   }
 
   Installation inc;
-  ASSERT_EQ(inc.zo({"-c", "-I", "include", "-I=other", "-Ithird", "-O2", "-O0", "-DN=1",
-                    "--", "-dash.cpp"})
+  ASSERT_EQ(inc.zo({"-c", "-I", "include", "-I=other", "-Ithird", "-O2", "-O0", "-DN=1", "--",
+                    "-dash.cpp"})
                 .status,
             0);
   Args args = inc.argsOf("clang-8");
@@ -132,14 +132,14 @@ TEST_F(DriverTest, FuzzPluginFollowsEntryHooks) {
   inst.addPlugin("fuzzhooks");
   ASSERT_EQ(inst.zo({"-c", "-fuzz", "-coverage", "-g", "a.cpp"}).status, 0);
   Args base = inst.argsOf("clang-8");
-  Args expected = concat({FixedFlags,
-                          {"--sysroot=" + D() + "/../wasm-sysroot"},
-                          loadPlugin("entryhooks"),
-                          loadPlugin("fuzzhooks"),
-                          {"-Wall", "-Wextra"},
-                          strictWarnings("-Werror="),
-                          {"-g", "--coverage", "-fsanitize-coverage=inline-8bit-counters", "-c",
-                           "-O3", "a.cpp"}});
+  Args expected = concat(
+      {FixedFlags,
+       {"--sysroot=" + D() + "/../wasm-sysroot"},
+       loadPlugin("entryhooks"),
+       loadPlugin("fuzzhooks"),
+       {"-Wall", "-Wextra"},
+       strictWarnings("-Werror="),
+       {"-g", "--coverage", "-fsanitize-coverage=inline-8bit-counters", "-c", "-O3", "a.cpp"}});
   EXPECT_THAT(base, ElementsAreArray(expected));
 
   // Without the fuzz plug-in the instrumentation flag still goes to the
@@ -187,9 +187,9 @@ TEST_F(DriverTest, BaseFlagsTail) {
     local.removePlugin("ifacewriter");
     ASSERT_EQ(local.zo(c.args).status, 0);
     Args args = local.argsOf("clang-8");
-    EXPECT_THAT(before(args, "-Wall"),
-                ElementsAreArray(concat({FixedFlags,
-                                         {"--sysroot=" + local.dir() + "/../wasm-sysroot"}})));
+    EXPECT_THAT(
+        before(args, "-Wall"),
+        ElementsAreArray(concat({FixedFlags, {"--sysroot=" + local.dir() + "/../wasm-sysroot"}})));
     EXPECT_THAT(after(args, "-Wextra"), ElementsAreArray(c.tail));
   }
 }

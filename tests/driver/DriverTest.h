@@ -60,10 +60,9 @@ inline const Args FixedFlags = {"-nostdlib",
 
 inline Args strictWarnings(const std::string &prefix) {
   Args set;
-  for (const char *name :
-       {"shift-negative-value", "shift-count-negative", "shift-count-overflow", "shift-overflow",
-        "shift-sign-overflow", "return-type", "uninitialized", "null-dereference",
-        "sign-compare", "sign-conversion"})
+  for (const char *name : {"shift-negative-value", "shift-count-negative", "shift-count-overflow",
+                           "shift-overflow", "shift-sign-overflow", "return-type", "uninitialized",
+                           "null-dereference", "sign-compare", "sign-conversion"})
     set.push_back(prefix + name);
   return set;
 }

@@ -11,8 +11,7 @@ namespace zotest {
 const char *const InstalledTools[6] = {"clang-8", "binpolish", "symlister",
                                        "wamrc",   "ctrpack",   "vetter"};
 
-Installation::Installation(const std::string &installDir)
-    : tmp("zo-driver"), root(tmp.path()) {
+Installation::Installation(const std::string &installDir) : tmp("zo-driver"), root(tmp.path()) {
   prefix = root / installDir;
   bin = prefix / "bin";
   rec = prefix / "rec";
@@ -44,9 +43,7 @@ void Installation::setStatus(const std::string &tool, int status) {
 
 void Installation::createsNoFiles(const std::string &tool) { touch(rec / (tool + ".nofiles")); }
 
-void Installation::removesInput(const std::string &tool) {
-  touch(rec / (tool + ".remove-input"));
-}
+void Installation::removesInput(const std::string &tool) { touch(rec / (tool + ".remove-input")); }
 
 RunResult Installation::zo(const Args &args, const Args &extraEnv) const {
   return run(bin / "zo++", args, extraEnv);

@@ -14,10 +14,11 @@ TEST_F(DriverTest, VerboseEchoPrecedesEachTool) {
   inst.removePlugin("ifacewriter");
   RunResult r = inst.zo({"-v", "-c", "a.cpp"});
   ASSERT_EQ(r.status, 0);
-  std::string line = D() + "/clang-8 -nostdlib -fno-builtin -fno-threadsafe-statics -fno-rtti "
-                           "-fno-exceptions -DBOOST_DISABLE_ASSERTS -DBOOST_EXCEPTION_DISABLE "
-                           "-DRAPIDXML_NO_EXCEPTIONS -DRAPIDXML_NO_STREAMS "
-                           "-DRAPIDJSON_HAS_STDSTRING --std=c++17 --sysroot=" +
+  std::string line = D() +
+                     "/clang-8 -nostdlib -fno-builtin -fno-threadsafe-statics -fno-rtti "
+                     "-fno-exceptions -DBOOST_DISABLE_ASSERTS -DBOOST_EXCEPTION_DISABLE "
+                     "-DRAPIDXML_NO_EXCEPTIONS -DRAPIDXML_NO_STREAMS "
+                     "-DRAPIDJSON_HAS_STDSTRING --std=c++17 --sysroot=" +
                      D() +
                      "/../wasm-sysroot -Wall -Wextra -Werror=shift-negative-value "
                      "-Werror=shift-count-negative -Werror=shift-count-overflow "
@@ -32,15 +33,17 @@ TEST_F(DriverTest, VerboseEchoPrecedesEachTool) {
   r = full.zo({"-v", "-dump-names", "-aot", "-o", "t.ctrx", "t.cpp"});
   ASSERT_EQ(r.status, 0);
   const std::string d = full.dir();
-  EXPECT_THAT(r.err, HasSubstr(" -o t.wasm -fplugin=" + d +
-                               "/ifacewriter.so -Xclang -plugin-arg-ifacewriter -Xclang t.abi \n"
-                               "[clang-8 stderr]\n" +
-                               d + "/symlister t.wasm -o t.names >/dev/null \n[symlister stderr]\n" +
-                               d + "/binpolish t.wasm \n[binpolish stderr]\n" + d +
-                               "/wamrc --cpu-features=+soft-float --cpu=skylake --target=x86_64 "
-                               "--size-level=1 -o t.aot t.wasm \n[wamrc stderr]\n" +
-                               d + "/ctrpack -o t.ctrx t.aot t.abi t.names t.wasm -aot \n"
-                               "[ctrpack stderr]\n"));
+  EXPECT_THAT(r.err,
+              HasSubstr(" -o t.wasm -fplugin=" + d +
+                        "/ifacewriter.so -Xclang -plugin-arg-ifacewriter -Xclang t.abi \n"
+                        "[clang-8 stderr]\n" +
+                        d + "/symlister t.wasm -o t.names >/dev/null \n[symlister stderr]\n" + d +
+                        "/binpolish t.wasm \n[binpolish stderr]\n" + d +
+                        "/wamrc --cpu-features=+soft-float --cpu=skylake --target=x86_64 "
+                        "--size-level=1 -o t.aot t.wasm \n[wamrc stderr]\n" +
+                        d +
+                        "/ctrpack -o t.ctrx t.aot t.abi t.names t.wasm -aot \n"
+                        "[ctrpack stderr]\n"));
   EXPECT_EQ(r.err.rfind(d + "/clang-8 -lc++ -lc -ldlmalloc ", 0), 0u) << r.err;
 }
 
@@ -128,8 +131,10 @@ TEST_F(DriverTest, DriverInTheRootDirectory) {
   fs::copy_file(inst.bin / "clang-8", root / "clang-8");
   auto inChroot = [&](const std::string &args) {
     return runProcess("/bin/sh",
-                      {"-c", "exec unshare -m sh -c 'mount -t proc proc \"$0\"/proc && "
-                             "exec chroot \"$0\" /zo++ " + args + "' \"$0\"",
+                      {"-c",
+                       "exec unshare -m sh -c 'mount -t proc proc \"$0\"/proc && "
+                       "exec chroot \"$0\" /zo++ " +
+                           args + "' \"$0\"",
                        root.string()},
                       inst.work);
   };

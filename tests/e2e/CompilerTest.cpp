@@ -16,8 +16,8 @@ TEST_F(ContractTest, CompilingNamesNoLinker) {
                            Args{"-c", "-emit-llvm"}, Args{"-M"}}) {
     SCOPED_TRACE(::testing::PrintToString(mode));
     Args args = mode;
-    args.insert(args.end(), {"--std=c++17", "--sysroot=" + (tool("..") / "wasm-sysroot").string(), source,
-                             "-o", (dir() / "out").string()});
+    args.insert(args.end(), {"--std=c++17", "--sysroot=" + (tool("..") / "wasm-sysroot").string(),
+                             source, "-o", (dir() / "out").string()});
     RunResult r = runProcess(tool("clang-8"), args, dir());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_THAT(r.err, Not(HasSubstr("-fuse-ld")));

@@ -17,9 +17,7 @@ class ContainerTest : public ContractTest {
 protected:
   fs::path token() const { return fs::path(ZO_EXAMPLES) / "token/token.cpp"; }
 
-  RunResult ctrpack(const Args &args) const {
-    return runProcess(tool("ctrpack"), args, dir());
-  }
+  RunResult ctrpack(const Args &args) const { return runProcess(tool("ctrpack"), args, dir()); }
 
   // The container's flags line, then "KIND ENCODING" for each section, from
   // the "KIND STORED ORIGINAL ENCODING SHA256" lines of ctrpack --list.
@@ -70,8 +68,7 @@ TEST_F(ContainerTest, ContainerIsTheOnlyOutput) {
   RunResult r = zo({"-o", "token.ctrx", token().string()});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_THAT(filesInDir(), ElementsAre("token.ctrx"));
-  EXPECT_THAT(listing("token.ctrx"),
-              ElementsAre("flags: none", "code stored", "interface stored"));
+  EXPECT_THAT(listing("token.ctrx"), ElementsAre("flags: none", "code stored", "interface stored"));
 
   r = ctrpack({"--extract", "token.ctrx", "parts"});
   ASSERT_EQ(r.status, 0) << r.err;
@@ -133,8 +130,7 @@ TEST_F(ContainerTest, ContractMessageArrivesIntact) {
     RunResult r = zo({"-contract-message", c.given, "-o", "token.wasm", token().string()});
     ASSERT_EQ(r.status, 0) << r.err;
     llvm::json::Value description = abi(dir() / "token.abi");
-    EXPECT_EQ(description.getAsObject()->getString("message").getValueOr("<none>").str(),
-              c.stored);
+    EXPECT_EQ(description.getAsObject()->getString("message").getValueOr("<none>").str(), c.stored);
   }
 }
 

@@ -62,7 +62,8 @@ TEST_F(ContractTest, DebugRuntimeReports) {
 }
 
 TEST_F(ContractTest, StandardLibraryWorks) {
-  for (const Args &option : {Args{}, Args{"-O0"}, Args{"-use-host-libc=false", "-use-dlmalloc=false"}}) {
+  for (const Args &option :
+       {Args{}, Args{"-O0"}, Args{"-use-host-libc=false", "-use-dlmalloc=false"}}) {
     SCOPED_TRACE(::testing::PrintToString(option));
     build("features.cpp", "features.wasm", option);
     RunResult r = ctrrun({"features.wasm", "to be or not to be"});
@@ -107,8 +108,8 @@ TEST_F(ContractTest, HostProvidesTheMemoryFunctions) {
 
   build("features.cpp", "own.wasm", {"-use-host-libc=false"});
   imports = importsOf(dir() / "own.wasm");
-  for (const char *name : {"env.memcpy", "env.memmove", "env.memset", "env.memcmp",
-                                  "env.strlen", "env.strcmp", "env.strncmp"})
+  for (const char *name : {"env.memcpy", "env.memmove", "env.memset", "env.memcmp", "env.strlen",
+                           "env.strcmp", "env.strncmp"})
     EXPECT_THAT(imports, Not(Contains(name)));
   // Nothing else is imported but the host interface.
   for (const std::string &name : imports)
@@ -157,11 +158,13 @@ TEST_F(ContractTest, CompileOnlyModes) {
 // installed compiler never does.
 TEST_F(ContractTest, NoWasmOptFromPath) {
   fs::create_directory(dir() / "decoy");
-  writeFile(dir() / "decoy" / "wasm-opt", "#!/bin/sh\ntouch \"" + (dir() / "ran").string() + "\"\nexit 1\n");
+  writeFile(dir() / "decoy" / "wasm-opt",
+            "#!/bin/sh\ntouch \"" + (dir() / "ran").string() + "\"\nexit 1\n");
   fs::permissions(dir() / "decoy" / "wasm-opt", fs::perms::owner_all);
   const char *path = getenv("PATH");
-  RunResult r = runProcess(tool("zo++"), {"-O2", "-o", "x.wasm", contract("lifecycle.cpp").string()},
-                           dir(), {"PATH=" + (dir() / "decoy").string() + ":" + (path ? path : "")});
+  RunResult r =
+      runProcess(tool("zo++"), {"-O2", "-o", "x.wasm", contract("lifecycle.cpp").string()}, dir(),
+                 {"PATH=" + (dir() / "decoy").string() + ":" + (path ? path : "")});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_FALSE(fs::exists(dir() / "ran"));
 }

@@ -26,12 +26,8 @@ TEST_F(ContractTest, FailedNewEndsTheCall) {
     int status;
     std::string out;
   } cases[] = {
-      {"new", 7, ""},
-      {"new[]", 7, ""},
-      {"aligned new", 7, ""},
-      {"aligned new[]", 7, ""},
-      {"nothrow new", 0, "null"},
-      {"malloc", 0, "null"},
+      {"new", 7, ""},           {"new[]", 7, ""},           {"aligned new", 7, ""},
+      {"aligned new[]", 7, ""}, {"nothrow new", 0, "null"}, {"malloc", 0, "null"},
   };
   int n = 0;
   for (const Args &allocator : Allocators) {
@@ -137,10 +133,12 @@ TEST_F(ContractTest, StackOverflowIsReported) {
     Args options;
     std::string message;
   } cases[] = {
-      {{}, "ctrrun: stack overflow: the call needs more than 8192 bytes of stack; "
-           "build with -stack-size=N\n"},
-      {{"-stack-size=16384"}, "ctrrun: stack overflow: the call needs more than 16384 bytes "
-                              "of stack; build with -stack-size=N\n"},
+      {{},
+       "ctrrun: stack overflow: the call needs more than 8192 bytes of stack; "
+       "build with -stack-size=N\n"},
+      {{"-stack-size=16384"},
+       "ctrrun: stack overflow: the call needs more than 16384 bytes "
+       "of stack; build with -stack-size=N\n"},
       {{"-stack-size=32768"}, ""},
   };
   for (const Case &c : cases) {

@@ -18,8 +18,8 @@ template <class T> static SdkRoundTrip roundTrip(const std::string &Bytes) {
 }
 
 SdkRoundTrip sdkRoundTrip(const std::string &Type, const std::string &Bytes) {
-#define ZO_ROUND_TRIP(id, text)                                                \
-  if (Type == text)                                                            \
+#define ZO_ROUND_TRIP(id, text)                                                                    \
+  if (Type == text)                                                                                \
     return roundTrip<wire_types::id>(Bytes);
   ZO_WIRE_TYPES(ZO_ROUND_TRIP)
 #undef ZO_ROUND_TRIP

@@ -62,7 +62,8 @@ const Case known[] = {
 
 TEST(Bcmath, KnownResults) {
   for (const Case &c : known) {
-    SCOPED_TRACE(std::string(c.name) + "(" + c.a + ", " + c.b + ", " + std::to_string(c.scale) + ")");
+    SCOPED_TRACE(std::string(c.name) + "(" + c.a + ", " + c.b + ", " + std::to_string(c.scale) +
+                 ")");
     EXPECT_EQ(c.op(c.a, c.b, c.scale), std::optional<std::string>(c.expected));
   }
 }
@@ -73,10 +74,12 @@ TEST(Bcmath, Compare) {
     unsigned scale;
     int expected;
   } cases[] = {
-      {"1", "2", 0, -1},      {"-1", "-2", 0, 1},    {"0010", "10.000", 3, 0}, {"1.001", "1", 2, 0},
-      {"1.001", "1", 3, 1},   {"-1.009", "-1", 2, 0}, {"-0.001", "0", 2, 0},    {"-0.001", "0", 3, -1},
-      {"-5", "3", 0, -1},     {"3", "-5", 0, 1},     {".5", "0.50", 5, 0},
-      {"100000000000000000001", "99999999999999999999", 0, 1},
+      {"1", "2", 0, -1},        {"-1", "-2", 0, 1},
+      {"0010", "10.000", 3, 0}, {"1.001", "1", 2, 0},
+      {"1.001", "1", 3, 1},     {"-1.009", "-1", 2, 0},
+      {"-0.001", "0", 2, 0},    {"-0.001", "0", 3, -1},
+      {"-5", "3", 0, -1},       {"3", "-5", 0, 1},
+      {".5", "0.50", 5, 0},     {"100000000000000000001", "99999999999999999999", 0, 1},
   };
   for (const auto &c : cases)
     EXPECT_EQ(bcmath::compare(c.a, c.b, c.scale), std::optional<int>(c.expected))
@@ -84,8 +87,8 @@ TEST(Bcmath, Compare) {
 }
 
 TEST(Bcmath, RejectsMalformedNumbersAndZeroDivisors) {
-  const char *malformed[] = {"", "-", "+", ".", "-.", "1e5", " 1", "1 ", "1,5", "--1",
-                             "+-1", "1.2.3", "0x10", "abc", "1_000", "\xd9\xa1"};
+  const char *malformed[] = {"",    "-",   "+",   ".",     "-.",   "1e5", " 1",    "1 ",
+                             "1,5", "--1", "+-1", "1.2.3", "0x10", "abc", "1_000", "\xd9\xa1"};
   const Op ops[] = {bcmath::add, bcmath::sub, bcmath::mul, bcmath::div, bcmath::mod};
   for (const char *bad : malformed) {
     for (Op op : ops) {
@@ -118,7 +121,8 @@ TEST(Bcmath, AgreesWithMachineIntegers) {
   auto cents = [](std::int64_t c) {
     std::string digits = std::to_string(c < 0 ? -c : c);
     digits.insert(0, digits.size() < 3 ? 3 - digits.size() : 0, '0');
-    return (c < 0 ? "-" : "") + digits.substr(0, digits.size() - 2) + "." + digits.substr(digits.size() - 2);
+    return (c < 0 ? "-" : "") + digits.substr(0, digits.size() - 2) + "." +
+           digits.substr(digits.size() - 2);
   };
   for (std::int64_t a : {-123456789, -1001, -50, -7, 0, 3, 99, 100, 2500, 987654321}) {
     for (std::int64_t b : {-100000, -1, 1, 37, 100, 314159}) {
@@ -146,7 +150,8 @@ TEST(Bcmath, CarriesAcrossThousandsOfDigits) {
   EXPECT_EQ(*bcmath::div(square, nines), nines);
   EXPECT_EQ(*bcmath::mod(*bcmath::add(square, "5"), nines), "5");
   // 1 / (10^3000 - 1) = 10^-3000 + 10^-6000 + ...
-  EXPECT_EQ(*bcmath::div("1", nines, 3010), "0." + std::string(2999, '0') + "1" + std::string(10, '0'));
+  EXPECT_EQ(*bcmath::div("1", nines, 3010),
+            "0." + std::string(2999, '0') + "1" + std::string(10, '0'));
 }
 
 // a = b * q + r with q an integer and |r| < |b|, r of a's sign: checked on

@@ -61,7 +61,11 @@ TEST(Json, RealisticDocumentRoundTrips) {
             R"("flags":{"burnable":true,"memo":null,"paused":false},"floor":-9223372036854775808,)"
             R"("history":[{"amount":1000000,"op":"mint","to":"a\"b\\c/d"},)"
             R"({"amount":2.5,"note":"line1\nline2\ttab","op":"burn"}],)"
-            R"("owner":{"key":"ed25519:)" "\xf0\x9f\x94\x91" R"(","name":"Zo)" "\xc3\xab \xc3\x81" R"(vila",)"
+            R"("owner":{"key":"ed25519:)"
+            "\xf0\x9f\x94\x91"
+            R"(","name":"Zo)"
+            "\xc3\xab \xc3\x81"
+            R"(vila",)"
             R"("since":1700000000},"rate":0.0125,"supply":18446744073709551615,)"
             R"("tags":["fungible","capped",""],"version":3})");
   EXPECT_EQ(parse_ok(json::write(doc)), doc);
@@ -142,13 +146,15 @@ TEST(Json, NumbersKeepTheirKindAndValue) {
   EXPECT_EQ(json::Value("1").as_int64(), std::nullopt);
 
   // JSON has no NaN or infinity.
-  json::Array not_finite{std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
-                      -std::numeric_limits<double>::infinity()};
+  json::Array not_finite{std::numeric_limits<double>::quiet_NaN(),
+                         std::numeric_limits<double>::infinity(),
+                         -std::numeric_limits<double>::infinity()};
   EXPECT_EQ(json::write(json::Value(not_finite)), "[null,null,null]");
 }
 
 TEST(Json, StringEscapes) {
-  json::Value v = parse_ok(R"("\u00e9\u20ac\ud83d\ude00\uD834\uDD1E\n\t\b\f\r\\\/\"\u0000x\u001F")");
+  json::Value v =
+      parse_ok(R"("\u00e9\u20ac\ud83d\ude00\uD834\uDD1E\n\t\b\f\r\\\/\"\u0000x\u001F")");
   static const char decoded[] = "\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\xf0\x9d\x84\x9e"
                                 "\n\t\b\f\r\\/\"\0x\x1f";
   EXPECT_EQ(v.as_string(), std::string_view(decoded, sizeof decoded - 1));
@@ -163,7 +169,10 @@ TEST(Json, StringEscapes) {
   EXPECT_EQ(parse_ok(json::write(json::Value(raw))).as_string(), raw);
 
   // Bytes that are not UTF-8 become U+FFFD, so the output still parses.
-  EXPECT_EQ(json::write(json::Value("a\xff" "b\xe2\x82")), "\"a\xef\xbf\xbd" "b\xef\xbf\xbd\xef\xbf\xbd\"");
+  EXPECT_EQ(json::write(json::Value("a\xff"
+                                    "b\xe2\x82")),
+            "\"a\xef\xbf\xbd"
+            "b\xef\xbf\xbd\xef\xbf\xbd\"");
   EXPECT_EQ(json::write(json::Value("\xed\xa0\x80")), "\"\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\"");
 }
 
@@ -285,8 +294,9 @@ TEST(Json, BuildingAndReading) {
   v["list"].push_back(1);
   v["list"][3] = true;
   v["owner"] = json::Object{{"id", 7}, {"keys", json::Array{"k1", 2.5, nullptr}}};
-  EXPECT_EQ(json::write(v),
-            R"({"list":[1,null,null,true],"name":"token","owner":{"id":7,"keys":["k1",2.5,null]}})");
+  EXPECT_EQ(
+      json::write(v),
+      R"({"list":[1,null,null,true],"name":"token","owner":{"id":7,"keys":["k1",2.5,null]}})");
 
   const json::Value &c = v;
   EXPECT_TRUE(c["missing"][7]["x"].is_null());
@@ -305,8 +315,12 @@ TEST(Json, BuildingAndReading) {
   // Equality is deep and ignores member order in the text.
   EXPECT_EQ(parse_ok(R"({"a":1,"b":[true]})"), parse_ok(R"({"b":[true],"a":1})"));
   const char *different[][2] = {
-      {R"({"a":1})", R"({"b":1})"}, {"[1,2]", "[1,2,3]"}, {"[1]", "[1.0]"},
-      {R"(["a"])", R"(["b"])"},     {"{}", "[]"},         {R"({"a":{"b":null}})", R"({"a":{"b":false}})"},
+      {R"({"a":1})", R"({"b":1})"},
+      {"[1,2]", "[1,2,3]"},
+      {"[1]", "[1.0]"},
+      {R"(["a"])", R"(["b"])"},
+      {"{}", "[]"},
+      {R"({"a":{"b":null}})", R"({"a":{"b":false}})"},
   };
   for (const auto &pair : different)
     EXPECT_NE(parse_ok(pair[0]), parse_ok(pair[1])) << pair[0] << " vs " << pair[1];

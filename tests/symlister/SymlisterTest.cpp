@@ -25,13 +25,12 @@ std::string oddNames() {
   std::string type = leb(1) + "\x60" + leb(0) + leb(0);
   std::string import = leb(1) + str("env") + str("f\tx") + '\0' + leb(0);
   std::string func = leb(1) + leb(0);
-  std::string exports = leb(2) + str("ex port") + '\0' + leb(1) + str("again") +
-                        '\0' + leb(0);
+  std::string exports = leb(2) + str("ex port") + '\0' + leb(1) + str("again") + '\0' + leb(0);
   std::string code = leb(1) + leb(2) + leb(0) + "\x0b";
   std::string functionNames = leb(1) + leb(1) + str("odd\nname\\");
   std::string names = str("name") + '\1' + str(functionNames);
-  return Header + section(1, type) + section(2, import) + section(3, func) +
-         section(7, exports) + section(10, code) + section(0, names);
+  return Header + section(1, type) + section(2, import) + section(3, func) + section(7, exports) +
+         section(10, code) + section(0, names);
 }
 
 /// Two functions, neither imported nor exported, with \p functionNames as
@@ -42,8 +41,7 @@ std::string twoFunctions(const std::string &functionNames) {
   std::string body = leb(2) + leb(0) + "\x0b";
   std::string code = leb(2) + body + body;
   std::string names = str("name") + '\1' + str(functionNames);
-  return Header + section(1, type) + section(3, func) + section(10, code) +
-         section(0, names);
+  return Header + section(1, type) + section(3, func) + section(10, code) + section(0, names);
 }
 
 auto made(std::string bytes) {
@@ -59,9 +57,7 @@ struct Listing {
 void PrintTo(const Listing &l, std::ostream *os) { *os << l.name; }
 
 auto fixture(const char *name) {
-  return [name](const fs::path &to) {
-    fs::copy_file(fs::path(SYMLISTER_FIXTURES) / name, to);
-  };
+  return [name](const fs::path &to) { fs::copy_file(fs::path(SYMLISTER_FIXTURES) / name, to); };
 }
 
 class Lists : public ::testing::TestWithParam<Listing> {};
@@ -71,8 +67,8 @@ TEST_P(Lists, EveryFunctionInIndexOrder) {
   fs::path module = dir.path() / "m %d.wasm";
   GetParam().make(module);
 
-  zotest::RunResult r = zotest::runProcess(
-      SYMLISTER_PATH, {module.string(), "-o", "m.names"}, dir.path());
+  zotest::RunResult r =
+      zotest::runProcess(SYMLISTER_PATH, {module.string(), "-o", "m.names"}, dir.path());
 
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(zotest::readFile(dir.path() / "m.names"), GetParam().expected);
@@ -99,24 +95,20 @@ INSTANTIATE_TEST_SUITE_P(
                 "2 run export\n"
                 "3 apply export\n"
                 "4 func[4]\n"},
-        Listing{"OddNames",
-                [](const fs::path &to) { zotest::writeFile(to, oddNames()); },
+        Listing{"OddNames", [](const fs::path &to) { zotest::writeFile(to, oddNames()); },
                 "0 env.f\\09x import export\n"
                 "1 odd\\0aname\\5c export\n"},
         // Names are listed as the section has them, even when equal.
         Listing{"EqualNames",
-                made(twoFunctions(leb(2) + leb(0) + str("same") + leb(1) +
-                                  str("same"))),
+                made(twoFunctions(leb(2) + leb(0) + str("same") + leb(1) + str("same"))),
                 "0 same\n"
                 "1 same\n"},
         // A malformed name section counts as none: the code is still valid.
         Listing{"NameOfAMissingFunction",
-                made(twoFunctions(leb(2) + leb(0) + str("first") + leb(5) +
-                                  str("far"))),
+                made(twoFunctions(leb(2) + leb(0) + str("first") + leb(5) + str("far"))),
                 "0 func[0]\n"
                 "1 func[1]\n"},
-        Listing{"FewerNamesThanCounted",
-                made(twoFunctions(leb(2) + leb(0) + str("first"))),
+        Listing{"FewerNamesThanCounted", made(twoFunctions(leb(2) + leb(0) + str("first"))),
                 "0 func[0]\n"
                 "1 func[1]\n"},
         Listing{"NameIndexOutOfRange",
@@ -127,8 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
                 },
                 "0 env.f\\09x import export\n"
                 "1 ex\\20port export\n"},
-        Listing{"NoFunctions",
-                [](const fs::path &to) { zotest::writeFile(to, Header); }, ""}),
+        Listing{"NoFunctions", [](const fs::path &to) { zotest::writeFile(to, Header); }, ""}),
     [](const ::testing::TestParamInfo<Listing> &info) { return info.param.name; });
 
 struct BadModule {
@@ -148,8 +139,8 @@ TEST_P(Rejects, NamesTheFileAndKeepsTheOldList) {
   zotest::writeFile(dir.path() / "m.names", "the old list\n");
   std::set<fs::path> before(fs::directory_iterator(dir.path()), fs::directory_iterator());
 
-  zotest::RunResult r = zotest::runProcess(
-      SYMLISTER_PATH, {module.string(), "-o", "m.names"}, dir.path());
+  zotest::RunResult r =
+      zotest::runProcess(SYMLISTER_PATH, {module.string(), "-o", "m.names"}, dir.path());
 
   EXPECT_EQ(r.status, 1);
   EXPECT_THAT(r.err, StartsWith("symlister: " + module.string() + ": "));
@@ -167,13 +158,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "Is a directory"},
         BadModule{"Empty", [](const fs::path &p) { zotest::writeFile(p, ""); },
                   "not a valid WebAssembly module"},
-        BadModule{"Text",
-                  [](const fs::path &p) { zotest::writeFile(p, "(module (func))\n"); },
+        BadModule{"Text", [](const fs::path &p) { zotest::writeFile(p, "(module (func))\n"); },
                   "not a valid WebAssembly module"},
         BadModule{"Truncated",
-                  [](const fs::path &p) {
-                    zotest::writeFile(p, oddNames().substr(0, 30));
-                  },
+                  [](const fs::path &p) { zotest::writeFile(p, oddNames().substr(0, 30)); },
                   "not a valid WebAssembly module"}),
     [](const ::testing::TestParamInfo<BadModule> &info) { return info.param.name; });
 
@@ -183,12 +171,10 @@ TEST(Output, ThroughALinkKeepingTheMode) {
   fs::create_directory(dir.path() / "lists");
   fs::path real = dir.path() / "lists" / "m.names";
   zotest::writeFile(real, "the old list\n");
-  fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write |
-                            fs::perms::group_read);
+  fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   fs::create_symlink("lists/m.names", dir.path() / "m.names");
 
-  zotest::RunResult r = zotest::runProcess(
-      SYMLISTER_PATH, {"m.wasm", "-o", "m.names"}, dir.path());
+  zotest::RunResult r = zotest::runProcess(SYMLISTER_PATH, {"m.wasm", "-o", "m.names"}, dir.path());
 
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(fs::is_symlink(dir.path() / "m.names"));
@@ -196,8 +182,7 @@ TEST(Output, ThroughALinkKeepingTheMode) {
                                     "1 odd\\0aname\\5c export\n");
   EXPECT_EQ(fs::status(real).permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "lists"),
-                          fs::directory_iterator()),
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "lists"), fs::directory_iterator()),
             1);
 }
 
@@ -206,8 +191,7 @@ TEST(Output, AFailedWriteToStandardOutputIsReported) {
   zotest::writeFile(dir.path() / "m.wasm", oddNames());
 
   zotest::RunResult r = zotest::runProcess(
-      "/bin/sh", {"-c", "exec \"$0\" m.wasm >/dev/full", SYMLISTER_PATH},
-      dir.path());
+      "/bin/sh", {"-c", "exec \"$0\" m.wasm >/dev/full", SYMLISTER_PATH}, dir.path());
 
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "symlister: standard output: No space left on device\n");

@@ -1,9 +1,9 @@
 /* Functions of every kind symlister tells apart: imports, an export under
    its own name, one exported under another name, and an internal helper. */
-__attribute__((import_module("env"), import_name("read_action")))
-int read_action(char *buffer, int size);
-__attribute__((import_module("host"), import_name("send")))
-void send_inline(const char *data, int size);
+__attribute__((import_module("env"), import_name("read_action"))) int read_action(char *buffer,
+                                                                                  int size);
+__attribute__((import_module("host"), import_name("send"))) void send_inline(const char *data,
+                                                                             int size);
 
 __attribute__((noinline)) static int helper(const char *data, int size) {
   int sum = 0;

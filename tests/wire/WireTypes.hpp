@@ -41,6 +41,7 @@ using map_uint64_vector_string = std::map<uint64_t, std::vector<std::string>>;
 } // namespace wire_types
 
 // X(identifier, type as the interface description spells it)
+// clang-format off
 #define ZO_WIRE_TYPES(X)                                                       \
   X(bool_, "bool")                                                             \
   X(int8, "int8")                                                              \
@@ -60,5 +61,6 @@ using map_uint64_vector_string = std::map<uint64_t, std::vector<std::string>>;
   X(point, "Point")                                                            \
   X(vector_point, "vector<Point>")                                             \
   X(map_uint64_vector_string, "map<uint64,vector<string>>")
+// clang-format on
 
 #endif

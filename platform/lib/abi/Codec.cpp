@@ -441,11 +441,12 @@ private:
 
 Error parseArguments(const Action &A, StringRef Text, Arguments &Args) {
   if (jsonDepth(Text, MaxJsonDepth) > MaxJsonDepth)
-    return makeError(escaped(A.Name) + ": the arguments nest deeper than " +
-                                         Twine(MaxJsonDepth) + " levels");
+    return makeError(escaped(A.Name) + ": the arguments nest deeper than " + Twine(MaxJsonDepth) +
+                     " levels");
   Expected<json::Value> V = json::parse(Text);
   if (!V)
-    return makeError(escaped(A.Name) + ": the arguments are not valid JSON: " + toString(V.takeError()));
+    return makeError(escaped(A.Name) +
+                     ": the arguments are not valid JSON: " + toString(V.takeError()));
   Args.Value = std::move(*V);
   Args.Numbers.clear();
   if (Error E = checkJsonText(Text, Args.Value, &Args.Numbers)) {
@@ -461,9 +462,9 @@ Expected<std::string> encodeCall(const Action &A, const Arguments &Args) {
   const json::Object *O = Args.Value.getAsObject();
   if (!O)
     return makeError(escaped(A.Name) +
-                                         ": the arguments must be a JSON object by parameter "
-                                         "name, not " +
-                                         shown(Args.Value, Args) + Takes);
+                     ": the arguments must be a JSON object by parameter "
+                     "name, not " +
+                     shown(Args.Value, Args) + Takes);
   if (Optional<std::string> Extra = Encoder::unexpected(*O, A.Params))
     return makeError(escaped(A.Name) + ": unexpected argument '" + *Extra + "'" + Takes);
 
@@ -473,8 +474,8 @@ Expected<std::string> encodeCall(const Action &A, const Arguments &Args) {
   for (const Field &P : A.Params) {
     const json::Value *V = O->get(P.Name);
     if (!V)
-      return makeError(escaped(A.Name) + ": missing argument '" + escaped(P.Name) +
-                                           "' (" + P.Ty->Name + ")" + Takes);
+      return makeError(escaped(A.Name) + ": missing argument '" + escaped(P.Name) + "' (" +
+                       P.Ty->Name + ")" + Takes);
     if (Error Err = E.encode(*P.Ty, *V, escaped(P.Name), 0, Input))
       return Err;
   }
@@ -501,10 +502,10 @@ Expected<std::string> decodeResult(const Action &A, StringRef Output) {
   std::string Hex = toHex(Output.take_front(ShownOutputBytes), /*LowerCase=*/true);
   if (Output.size() > ShownOutputBytes)
     Hex += "...";
-  return makeError("the result of " + escaped(A.Name) + " does not decode as " + A.Result->Name + ": " +
-                  toString(std::move(E)) +
-                  "; the contract and its interface description disagree (output: " +
-                  Twine(Output.size()) + " bytes" + (Output.empty() ? "" : ", " + Hex) + ")");
+  return makeError("the result of " + escaped(A.Name) + " does not decode as " + A.Result->Name +
+                   ": " + toString(std::move(E)) +
+                   "; the contract and its interface description disagree (output: " +
+                   Twine(Output.size()) + " bytes" + (Output.empty() ? "" : ", " + Hex) + ")");
 }
 
 } // namespace zo::abi

@@ -32,13 +32,10 @@ Error makeError(const Twine &Message) {
   return createStringError(inconvertibleErrorCode(), Message);
 }
 
-Digest sha256(StringRef Content) {
-  return SHA256::hash(arrayRefFromStringRef(Content));
-}
+Digest sha256(StringRef Content) { return SHA256::hash(arrayRefFromStringRef(Content)); }
 
 bool isKnownKind(uint32_t Kind) {
-  return Kind >= uint32_t(SectionKind::Code) &&
-         Kind <= uint32_t(SectionKind::Module);
+  return Kind >= uint32_t(SectionKind::Code) && Kind <= uint32_t(SectionKind::Module);
 }
 
 bool isCodeKind(SectionKind Kind) {
@@ -101,23 +98,23 @@ Expected<Entry> readEntry(const uint8_t *P, uint32_t Index, uint32_t Flags) {
   uint32_t Kind = endian::read32le(P);
   uint32_t Encoding = endian::read32le(P + 4);
   if (!isKnownKind(Kind))
-    return makeError("section " + Twine(Index) + ": unknown kind " +
-                     Twine(Kind));
-  Entry E{SectionKind(Kind), SectionEncoding(Encoding), endian::read64le(P + 8),
-          endian::read64le(P + 16), {}};
+    return makeError("section " + Twine(Index) + ": unknown kind " + Twine(Kind));
+  Entry E{SectionKind(Kind),
+          SectionEncoding(Encoding),
+          endian::read64le(P + 8),
+          endian::read64le(P + 16),
+          {}};
   std::copy(P + 24, P + 24 + ctrx::DigestSize, E.Sha256.begin());
 
   std::string Name = sectionKindName(E.Kind) + " section";
   if (E.Original > ctrx::MaxContentSize)
-    return makeError(Name + ": content of " + Twine(E.Original) +
-                     " bytes exceeds the limit of " +
+    return makeError(Name + ": content of " + Twine(E.Original) + " bytes exceeds the limit of " +
                      Twine(ctrx::MaxContentSize) + " bytes");
   switch (E.Encoding) {
   case SectionEncoding::Stored:
     if (E.Stored != E.Original)
       return makeError(Name + ": stored length " + Twine(E.Stored) +
-                       " differs from its original length " +
-                       Twine(E.Original));
+                       " differs from its original length " + Twine(E.Original));
     break;
   case SectionEncoding::Zlib:
     if (!isCodeKind(E.Kind))
@@ -126,8 +123,7 @@ Expected<Entry> readEntry(const uint8_t *P, uint32_t Index, uint32_t Flags) {
       return makeError(Name + ": compressed without the compressed flag");
     if (E.Stored >= E.Original)
       return makeError(Name + ": compressed length " + Twine(E.Stored) +
-                       " is not below its original length " +
-                       Twine(E.Original));
+                       " is not below its original length " + Twine(E.Original));
     break;
   default:
     return makeError(Name + ": unknown encoding " + Twine(Encoding));
@@ -139,19 +135,18 @@ Expected<std::string> decode(const Entry &E, StringRef Stored) {
   if (E.Encoding == SectionEncoding::Stored)
     return Stored.str();
   if (!zlib::isAvailable())
-    return makeError("zlib is not available to decompress the " +
-                     sectionKindName(E.Kind) + " section");
+    return makeError("zlib is not available to decompress the " + sectionKindName(E.Kind) +
+                     " section");
   // Original is bounded by MaxContentSize, and zlib stops at the end of
   // this buffer: no stream can make this allocate or write more.
   std::string Content(size_t(E.Original), '\0');
   size_t Size = Content.size();
   if (Error Err = zlib::uncompress(Stored, &Content[0], Size))
-    return makeError(sectionKindName(E.Kind) + " section: corrupt zlib data: " +
-                     toString(std::move(Err)));
+    return makeError(sectionKindName(E.Kind) +
+                     " section: corrupt zlib data: " + toString(std::move(Err)));
   if (Size != E.Original)
-    return makeError(sectionKindName(E.Kind) + " section: decompressed to " +
-                     Twine(Size) + " bytes, the table says " +
-                     Twine(E.Original));
+    return makeError(sectionKindName(E.Kind) + " section: decompressed to " + Twine(Size) +
+                     " bytes, the table says " + Twine(E.Original));
   return Content;
 }
 
@@ -206,12 +201,11 @@ Error checkContent(SectionKind Kind, uint32_t Flags, StringRef Content) {
     return checkWasm("the module", Content);
   case SectionKind::Interface: {
     if (jsonDepth(Content, MaxJsonDepth) > MaxJsonDepth)
-      return makeError("the interface description nests deeper than " +
-                       Twine(MaxJsonDepth) + " levels");
+      return makeError("the interface description nests deeper than " + Twine(MaxJsonDepth) +
+                       " levels");
     Expected<json::Value> Parsed = json::parse(Content);
     if (!Parsed)
-      return makeError("the interface description is not JSON: " +
-                       toString(Parsed.takeError()));
+      return makeError("the interface description is not JSON: " + toString(Parsed.takeError()));
     return Error::success();
   }
   case SectionKind::Names:
@@ -230,8 +224,7 @@ Expected<Container> readContainer(StringRef Bytes) {
   uint32_t Version = endian::read32le(Base + 4);
   if (Version != ctrx::Version)
     return makeError("unsupported format version " + Twine(Version) +
-                     " (this reader knows version " + Twine(ctrx::Version) +
-                     ")");
+                     " (this reader knows version " + Twine(ctrx::Version) + ")");
   Container C;
   C.Flags = endian::read32le(Base + 8);
   if (Error E = checkFlags(C.Flags))
@@ -248,15 +241,13 @@ Expected<Container> readContainer(StringRef Bytes) {
   std::vector<Entry> Entries;
   std::vector<SectionKind> Kinds;
   for (uint32_t I = 0; I < Count; ++I) {
-    Expected<Entry> E =
-        readEntry(Base + ctrx::HeaderSize + I * ctrx::EntrySize, I, C.Flags);
+    Expected<Entry> E = readEntry(Base + ctrx::HeaderSize + I * ctrx::EntrySize, I, C.Flags);
     if (!E)
       return E.takeError();
     if (!Kinds.empty() && E->Kind <= Kinds.back())
       return makeError(E->Kind == Kinds.back()
                            ? "duplicate " + sectionKindName(E->Kind) + " section"
-                           : sectionKindName(E->Kind) +
-                                 " section out of order");
+                           : sectionKindName(E->Kind) + " section out of order");
     Kinds.push_back(E->Kind);
     Entries.push_back(*E);
   }
@@ -271,12 +262,10 @@ Expected<Container> readContainer(StringRef Bytes) {
   for (const Entry &E : Entries) {
     // Offset never exceeds Size, so Size - Offset is what is left.
     if (E.Stored > Size - Offset)
-      return makeError(sectionKindName(E.Kind) + " section: " +
-                       Twine(E.Stored) + " bytes at offset " + Twine(Offset) +
-                       " run past the end of the container (" + Twine(Size) +
-                       " bytes)");
-    Expected<std::string> Content =
-        decode(E, Bytes.substr(size_t(Offset), size_t(E.Stored)));
+      return makeError(sectionKindName(E.Kind) + " section: " + Twine(E.Stored) +
+                       " bytes at offset " + Twine(Offset) +
+                       " run past the end of the container (" + Twine(Size) + " bytes)");
+    Expected<std::string> Content = decode(E, Bytes.substr(size_t(Offset), size_t(E.Stored)));
     if (!Content)
       return Content.takeError();
     if (sha256(*Content) != E.Sha256)
@@ -285,23 +274,19 @@ Expected<Container> readContainer(StringRef Bytes) {
     if (Error Err = checkContent(E.Kind, C.Flags, *Content))
       return Err;
     Offset += E.Stored;
-    C.Sections.push_back(
-        Section{E.Kind, E.Encoding, E.Stored, E.Sha256, std::move(*Content)});
+    C.Sections.push_back(Section{E.Kind, E.Encoding, E.Stored, E.Sha256, std::move(*Content)});
   }
   if (Offset != Size)
-    return makeError(Twine(Size - Offset) +
-                     " unexpected bytes after the last section");
+    return makeError(Twine(Size - Offset) + " unexpected bytes after the last section");
   return C;
 }
 
-Expected<std::string> writeContainer(uint32_t Flags,
-                                     ArrayRef<SectionInput> Inputs) {
+Expected<std::string> writeContainer(uint32_t Flags, ArrayRef<SectionInput> Inputs) {
   if (Error E = checkFlags(Flags))
     return E;
   std::vector<SectionInput> Sorted(Inputs.begin(), Inputs.end());
-  llvm::stable_sort(Sorted, [](const SectionInput &A, const SectionInput &B) {
-    return A.Kind < B.Kind;
-  });
+  llvm::stable_sort(Sorted,
+                    [](const SectionInput &A, const SectionInput &B) { return A.Kind < B.Kind; });
   std::vector<SectionKind> Kinds;
   for (const SectionInput &In : Sorted) {
     if (!isKnownKind(uint32_t(In.Kind)))
@@ -316,9 +301,8 @@ Expected<std::string> writeContainer(uint32_t Flags,
   std::string Table, Data;
   for (const SectionInput &In : Sorted) {
     if (In.Content.size() > ctrx::MaxContentSize)
-      return makeError(sectionKindName(In.Kind) + ": " +
-                       Twine(In.Content.size()) + " bytes exceed the limit of " +
-                       Twine(ctrx::MaxContentSize) + " bytes");
+      return makeError(sectionKindName(In.Kind) + ": " + Twine(In.Content.size()) +
+                       " bytes exceed the limit of " + Twine(ctrx::MaxContentSize) + " bytes");
     if (Error E = checkContent(In.Kind, Flags, In.Content))
       return E;
 
@@ -328,8 +312,7 @@ Expected<std::string> writeContainer(uint32_t Flags,
     if ((Flags & ctrx::FlagCompressed) && isCodeKind(In.Kind)) {
       if (!zlib::isAvailable())
         return makeError("zlib compression is not available");
-      if (Error E = zlib::compress(In.Content, Compressed,
-                                   zlib::BestSizeCompression))
+      if (Error E = zlib::compress(In.Content, Compressed, zlib::BestSizeCompression))
         return E;
       if (Compressed.size() < In.Content.size()) {
         Stored = StringRef(Compressed.data(), Compressed.size());

@@ -106,14 +106,12 @@ llvm::Expected<Container> readContainer(llvm::StringRef Bytes);
 /// enforces.  With FlagCompressed in \p Flags the code and module sections
 /// are compressed where that makes them smaller.  Deterministic: the same
 /// arguments give the same bytes.
-llvm::Expected<std::string> writeContainer(uint32_t Flags,
-                                           llvm::ArrayRef<SectionInput> Inputs);
+llvm::Expected<std::string> writeContainer(uint32_t Flags, llvm::ArrayRef<SectionInput> Inputs);
 
 /// What a section's content must look like in a container with \p Flags:
 /// WebAssembly modules start with "\0asm" version 1, a native image with
 /// "\0aot", the interface description is JSON.
-llvm::Error checkContent(SectionKind Kind, uint32_t Flags,
-                         llvm::StringRef Content);
+llvm::Error checkContent(SectionKind Kind, uint32_t Flags, llvm::StringRef Content);
 
 /// "code", "interface", "names", "module"; "kind N" for any other value.
 std::string sectionKindName(SectionKind Kind);

@@ -34,7 +34,7 @@ public:
 
 /// The contract \p Code, its imports bound to \p H, ready to start.
 llvm::Expected<std::unique_ptr<ContractInstance>> instantiate(const ContractCode &Code, Host &H,
-                                                      uint64_t MaxInstructions);
+                                                              uint64_t MaxInstructions);
 
 /// What a transaction of calls runs with.
 struct RunOptions {

@@ -32,14 +32,11 @@ class Failure : public llvm::ErrorInfo<Failure> {
 public:
   static inline char ID = 0;
 
-  Failure(ExitStatus Status, std::string Message)
-      : Status(Status), Message(std::move(Message)) {}
+  Failure(ExitStatus Status, std::string Message) : Status(Status), Message(std::move(Message)) {}
 
   ExitStatus status() const { return Status; }
   void log(llvm::raw_ostream &OS) const override { OS << Message; }
-  std::error_code convertToErrorCode() const override {
-    return llvm::inconvertibleErrorCode();
-  }
+  std::error_code convertToErrorCode() const override { return llvm::inconvertibleErrorCode(); }
 
 private:
   ExitStatus Status;

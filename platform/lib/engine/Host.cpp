@@ -31,8 +31,7 @@ Host::Host(Transaction &T, raw_ostream &Diagnostics) : T(T), Diagnostics(Diagnos
 
 Error Host::output(StringRef Data) {
   if (T.Output.size() + Data.size() > MaxOutputBytes)
-    return trap("the call output exceeds the host's limit of " + Twine(MaxOutputBytes) +
-                " bytes");
+    return trap("the call output exceeds the host's limit of " + Twine(MaxOutputBytes) + " bytes");
   T.Output += Data;
   return Error::success();
 }
@@ -42,8 +41,7 @@ Error Host::store(std::string Key, StringRef Value) {
   uint64_t Replaced = It == T.Store.end() ? 0 : Key.size() + It->second.size();
   uint64_t Total = StoredBytes - Replaced + Key.size() + Value.size();
   if (Total > MaxStorageBytes)
-    return trap("storage would exceed the host's limit of " + Twine(MaxStorageBytes) +
-                " bytes");
+    return trap("storage would exceed the host's limit of " + Twine(MaxStorageBytes) + " bytes");
   T.Store[std::move(Key)] = Value.str();
   StoredBytes = Total;
   return Error::success();
@@ -59,8 +57,7 @@ void Host::erase(StringRef Key) {
 
 Error Host::outOfBounds(uint64_t Begin, uint64_t End) const {
   return trap("out of bounds memory access: [" + Twine(Begin) + ", " + Twine(End) +
-              ") is outside the memory's " + Twine(Memory ? Memory->ByteSize() : 0) +
-              " bytes");
+              ") is outside the memory's " + Twine(Memory ? Memory->ByteSize() : 0) + " bytes");
 }
 
 Expected<MutableArrayRef<uint8_t>> Host::bytes(uint32_t Ptr, uint32_t Len) {
@@ -97,10 +94,10 @@ Expected<uint32_t> Host::cstringLength(uint32_t Ptr) {
 
 static uint32_t arg(const Values &Args, unsigned I) { return Args[I].Get<u32>(); }
 
-#define TRY(Decl, Expr)                                                        \
-  auto Decl##OrErr = (Expr);                                                   \
-  if (!Decl##OrErr)                                                            \
-    return Decl##OrErr.takeError();                                            \
+#define TRY(Decl, Expr)                                                                            \
+  auto Decl##OrErr = (Expr);                                                                       \
+  if (!Decl##OrErr)                                                                                \
+    return Decl##OrErr.takeError();                                                                \
   auto &Decl = *Decl##OrErr
 
 //===----------------------------------------------------------------------===//
@@ -311,9 +308,8 @@ HostFunc::Ptr Host::bind(Store &S, const HostFunction &F) {
                                   Trap::Ptr *OutTrap) -> wabt::Result {
                          uint32_t Result = 0;
                          if (Error E = F.Impl(*this, Args, Result)) {
-                           *OutTrap = Trap::New(Th.store(), std::string(ModuleName) + "." +
-                                                                F.Name + ": " +
-                                                                toString(std::move(E)));
+                           *OutTrap = Trap::New(Th.store(), std::string(ModuleName) + "." + F.Name +
+                                                                ": " + toString(std::move(E)));
                            return wabt::Result::Error;
                          }
                          if (F.HasResult) {

@@ -76,8 +76,7 @@ static Error checkImports(const ContractCode &Code, const ModuleDesc &Desc) {
     FuncType Offered = F->type();
     if (Wanted.params != Offered.params || Wanted.results != Offered.results)
       return fail(ExitStatus::Unrunnable, Message + " with type " + typeString(Wanted) +
-                                              " (the host's has type " +
-                                              typeString(Offered) + ")");
+                                              " (the host's has type " + typeString(Offered) + ")");
   }
   return Error::success();
 }
@@ -90,16 +89,15 @@ static Error applyLimits(const ContractCode &Code, ModuleDesc &Desc) {
     for (const LocalDesc &L : Desc.funcs[Idx].locals)
       Locals += L.count;
     if (Locals > MaxLocals)
-      return fail(ExitStatus::Unrunnable, Code.Name + ": function " +
-                                              Twine(Desc.imports.size() + Idx) + " has " +
-                                              Twine(Locals) + " locals; the host allows " +
-                                              Twine(MaxLocals));
+      return fail(ExitStatus::Unrunnable,
+                  Code.Name + ": function " + Twine(Desc.imports.size() + Idx) + " has " +
+                      Twine(Locals) + " locals; the host allows " + Twine(MaxLocals));
   }
   auto Cap = [&](wabt::Limits &L, uint64_t Max, const char *What, const char *Unit) -> Error {
     if (L.initial > Max)
-      return fail(ExitStatus::Unrunnable, Code.Name + ": its " + What + " of " +
-                                              Twine(L.initial) + " " + Unit +
-                                              " exceeds the host's limit of " + Twine(Max));
+      return fail(ExitStatus::Unrunnable, Code.Name + ": its " + What + " of " + Twine(L.initial) +
+                                              " " + Unit + " exceeds the host's limit of " +
+                                              Twine(Max));
     if (!L.has_max || L.max > Max) {
       L.max = Max;
       L.has_max = true;
@@ -141,8 +139,8 @@ static Error checkExports(const ContractCode &Code, const ModuleDesc &Desc) {
   return Error::success();
 }
 
-Expected<std::unique_ptr<Interpreter>>
-Interpreter::create(const ContractCode &Code, Host &H, uint64_t MaxInstructions) {
+Expected<std::unique_ptr<Interpreter>> Interpreter::create(const ContractCode &Code, Host &H,
+                                                           uint64_t MaxInstructions) {
   std::unique_ptr<Interpreter> I(new Interpreter(MaxInstructions, H));
   Store &S = I->S;
 
@@ -155,8 +153,7 @@ Interpreter::create(const ContractCode &Code, Host &H, uint64_t MaxInstructions)
   if (wabt::Failed(ReadBinaryInterp(Code.Name, Code.Module.data(), Code.Module.size(), Options,
                                     &Errors, &Desc))) {
     std::string Why = Errors.empty() ? "unknown error" : Errors.front().message;
-    return fail(ExitStatus::BadModule,
-                Code.Name + ": not a valid WebAssembly module: " + Why);
+    return fail(ExitStatus::BadModule, Code.Name + ": not a valid WebAssembly module: " + Why);
   }
   if (Error E = checkImports(Code, Desc))
     return E;
@@ -243,9 +240,7 @@ Error Interpreter::instantiate() {
   return Error::success();
 }
 
-Error Interpreter::start() {
-  return Start ? run(*Start, "the start function") : Error::success();
-}
+Error Interpreter::start() { return Start ? run(*Start, "the start function") : Error::success(); }
 
 Error Interpreter::callApply() {
   if (Calls++ > 0) {
@@ -268,8 +263,8 @@ Error Interpreter::run(const DefinedFunc &F, StringRef What) {
   RunResult Result = (T.*member(PushCall()))(F, &Trapped);
   while (Result == RunResult::Ok) {
     if (Executed == MaxInstructions)
-      return fail(ExitStatus::Exhausted, What + " exceeded the limit of " +
-                                             Twine(MaxInstructions) + " instructions");
+      return fail(ExitStatus::Exhausted,
+                  What + " exceeded the limit of " + Twine(MaxInstructions) + " instructions");
     ++Executed;
     // F stays alive through Apply or the instance: no need to root it here.
     Result = (T.*member(StepInternal()))(&Trapped);
@@ -285,8 +280,8 @@ Error Interpreter::run(const DefinedFunc &F, StringRef What) {
   case RunResult::Return:
     return Error::success();
   case RunResult::Trap:
-    return fail(ExitStatus::Trap, "trap in " + What + ": " +
-                                      (Trapped ? Trapped->message() : "unknown trap"));
+    return fail(ExitStatus::Trap,
+                "trap in " + What + ": " + (Trapped ? Trapped->message() : "unknown trap"));
   case RunResult::Exception:
     return fail(ExitStatus::Trap, "trap in " + What + ": uncaught exception");
   }

@@ -4,8 +4,8 @@
 #define ZO_ENGINE_INTERPRETER_H
 
 #include "ContractCode.h"
-#include "Host.h"
 #include "ContractInstance.h"
+#include "Host.h"
 
 #include "llvm/Support/Error.h"
 
@@ -21,8 +21,8 @@ class Interpreter final : public ContractInstance {
 public:
   /// Validates the module, links its imports to H and instantiates it, all
   /// but the start function.
-  static llvm::Expected<std::unique_ptr<Interpreter>>
-  create(const ContractCode &Code, Host &H, uint64_t MaxInstructions);
+  static llvm::Expected<std::unique_ptr<Interpreter>> create(const ContractCode &Code, Host &H,
+                                                             uint64_t MaxInstructions);
 
   /// Runs the module's start function, if it has one, counted like a call.
   llvm::Error start() override;

@@ -1,7 +1,7 @@
 //===- Run.cpp - Running a transaction's calls -----------------------------===//
 
-#include "Failure.h"
 #include "ContractInstance.h"
+#include "Failure.h"
 #include "Interpreter.h"
 
 #include "llvm/ADT/ScopeExit.h"
@@ -13,7 +13,7 @@ namespace zo::engine {
 ContractInstance::~ContractInstance() = default;
 
 Expected<std::unique_ptr<ContractInstance>> instantiate(const ContractCode &Code, Host &H,
-                                                uint64_t MaxInstructions) {
+                                                        uint64_t MaxInstructions) {
   Expected<std::unique_ptr<Interpreter>> I = Interpreter::create(Code, H, MaxInstructions);
   if (!I)
     return I.takeError();

@@ -51,8 +51,8 @@ Expected<Storage> loadStorage(StringRef Path) {
       return malformed(Path, "key \"" + KeyHex + "\" is not hex-encoded bytes");
     Optional<StringRef> ValueHex = Entry.second.getAsString();
     if (!ValueHex || !decodeHex(*ValueHex, Value))
-      return malformed(Path, "the value of key \"" + KeyHex +
-                                 "\" is not a string of hex-encoded bytes");
+      return malformed(Path,
+                       "the value of key \"" + KeyHex + "\" is not a string of hex-encoded bytes");
     // "ab" and "AB" name the same key.
     if (!Store.emplace(std::move(Key), std::move(Value)).second)
       return malformed(Path, "key \"" + KeyHex + "\" appears twice");
@@ -64,8 +64,7 @@ static void writeJson(raw_ostream &OS, const Storage &Store) {
   json::OStream J(OS, 2);
   J.object([&] {
     for (const auto &Entry : Store)
-      J.attribute(toHex(Entry.first, /*LowerCase=*/true),
-                  toHex(Entry.second, /*LowerCase=*/true));
+      J.attribute(toHex(Entry.first, /*LowerCase=*/true), toHex(Entry.second, /*LowerCase=*/true));
   });
   OS << '\n';
 }

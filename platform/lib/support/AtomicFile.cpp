@@ -40,8 +40,7 @@ Error zo::writeFileAtomically(StringRef Path, StringRef Bytes) {
       break;
   }
   if (EC)
-    return createStringError(EC, "cannot create a temporary file beside it: " +
-                                     EC.message());
+    return createStringError(EC, "cannot create a temporary file beside it: " + EC.message());
 
   if (Original) {
     EC = sys::fs::setPermissions(FD, Original->permissions());

@@ -7,8 +7,8 @@
 #ifndef ZO_SUPPORT_ATOMICFILE_H
 #define ZO_SUPPORT_ATOMICFILE_H
 
-#include "llvm/Support/Error.h"
 #include "llvm/ADT/StringRef.h"
+#include "llvm/Support/Error.h"
 
 namespace zo {
 

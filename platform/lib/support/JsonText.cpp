@@ -153,8 +153,8 @@ private:
     size_t LineStart = Before.rfind('\n');
     LineStart = LineStart == StringRef::npos ? 0 : LineStart + 1;
     // ParseError keeps the pointer: messages are literals.
-    return make_error<json::ParseError>(Message, Before.count('\n') + 1,
-                                        Where - LineStart + 1, Where + 1);
+    return make_error<json::ParseError>(Message, Before.count('\n') + 1, Where - LineStart + 1,
+                                        Where + 1);
   }
 
   Error repeated() {

@@ -38,9 +38,10 @@ enum class Check { Structure, Validate };
 /// asked.  Custom sections are not judged: wabt's reading of the name
 /// section would make equal names unique and reject a module over one bad
 /// entry, and no custom section changes what the code does.
-llvm::Expected<std::unique_ptr<wabt::Module>>
-readModule(llvm::StringRef Name, llvm::ArrayRef<uint8_t> Bytes, const wabt::Features &Features,
-           Check Depth);
+llvm::Expected<std::unique_ptr<wabt::Module>> readModule(llvm::StringRef Name,
+                                                         llvm::ArrayRef<uint8_t> Bytes,
+                                                         const wabt::Features &Features,
+                                                         Check Depth);
 
 } // namespace zo::wasm
 

@@ -82,8 +82,8 @@ void truncate_scale(Decimal &x, std::size_t scale) {
 // Compares two integers given as digit strings, leading zeros allowed.
 int compare_magnitude(const Digits &a, const Digits &b) {
   auto skip = [](const Digits &d) {
-    return static_cast<std::size_t>(std::find_if(d.begin(), d.end(), [](std::uint8_t x) { return x != 0; }) -
-                                    d.begin());
+    return static_cast<std::size_t>(
+        std::find_if(d.begin(), d.end(), [](std::uint8_t x) { return x != 0; }) - d.begin());
   };
   std::size_t ia = skip(a), ib = skip(b);
   std::size_t la = a.size() - ia, lb = b.size() - ib;

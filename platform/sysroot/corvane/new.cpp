@@ -71,9 +71,7 @@ void *operator new[](std::size_t size, std::align_val_t alignment) {
   return allocateOrFail(size, value(alignment));
 }
 
-void *operator new(std::size_t size, const std::nothrow_t &) noexcept {
-  return allocate(size, 0);
-}
+void *operator new(std::size_t size, const std::nothrow_t &) noexcept { return allocate(size, 0); }
 void *operator new[](std::size_t size, const std::nothrow_t &) noexcept {
   return allocate(size, 0);
 }

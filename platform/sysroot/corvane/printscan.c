@@ -45,8 +45,8 @@ static void set_stack_pointer(uintptr_t sp) {
 
 /* What may come between a conversion's % and its length modifier. */
 static int is_flag_or_width(wchar_t c) {
-  return (c >= '0' && c <= '9') || c == '$' || c == '#' || c == '-' || c == '+' ||
-         c == ' ' || c == '\'' || c == '.' || c == '*';
+  return (c >= '0' && c <= '9') || c == '$' || c == '#' || c == '-' || c == '+' || c == ' ' ||
+         c == '\'' || c == '.' || c == '*';
 }
 
 /* Whether a conversion of the format has the length modifier L. */

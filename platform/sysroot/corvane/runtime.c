@@ -73,9 +73,7 @@ static int add_entry(void (*fn)(void *), void *arg, void *dso, int thread) {
   return 0;
 }
 
-int __cxa_atexit(void (*fn)(void *), void *arg, void *dso) {
-  return add_entry(fn, arg, dso, 0);
-}
+int __cxa_atexit(void (*fn)(void *), void *arg, void *dso) { return add_entry(fn, arg, dso, 0); }
 
 /* A contract runs on one thread, which ends with the call: its thread_local
  * objects are destroyed then, before the static ones, as at a native exit. */
@@ -174,9 +172,7 @@ void __assert_fail(const char *expr, const char *file, int line, const char *fun
  * overruns, the others catch overwrites with zeros or small numbers. */
 uintptr_t __stack_chk_guard = 0x5ab3c200u;
 
-_Noreturn void __stack_chk_fail(void) {
-  corvane_abort("stack smashing detected", 23);
-}
+_Noreturn void __stack_chk_fail(void) { corvane_abort("stack smashing detected", 23); }
 
 /*--- exit and the environment --------------------------------------------*/
 
@@ -227,7 +223,6 @@ int __isatty(int fd) {
 }
 
 int isatty(int fd) __attribute__((weak, alias("__isatty")));
-
 
 /* What the C library writes to stdout or stderr becomes host log lines,
  * one per line, without the newline; a line longer than the buffer is cut

@@ -83,7 +83,8 @@ bool Parser::run(Value &out) {
     char c = peek();
     if (c == '[' || c == '{') {
       if (stack.size() == kMaxDepth)
-        return fail("arrays and objects nested deeper than " + std::to_string(kMaxDepth) + " levels");
+        return fail("arrays and objects nested deeper than " + std::to_string(kMaxDepth) +
+                    " levels");
       ++pos_;
       char close = c == '[' ? ']' : '}';
       stack.push_back({c == '[' ? Value(Array()) : Value(Object()), std::string()});
@@ -230,7 +231,8 @@ bool Parser::parse_number(Value &out) {
       return true;
     }
     if (fits && magnitude <= int64_min_magnitude) {
-      out = Value(magnitude == int64_min_magnitude ? INT64_MIN : -static_cast<std::int64_t>(magnitude));
+      out = Value(magnitude == int64_min_magnitude ? INT64_MIN
+                                                   : -static_cast<std::int64_t>(magnitude));
       return true;
     }
   }
@@ -249,8 +251,8 @@ bool Parser::parse_string(std::string &out) {
   ++pos_; // the opening quote
   for (;;) {
     std::size_t run = pos_;
-    while (!at_end() && peek() != '"' && peek() != '\\' && static_cast<unsigned char>(peek()) >= 0x20 &&
-           static_cast<unsigned char>(peek()) < 0x80)
+    while (!at_end() && peek() != '"' && peek() != '\\' &&
+           static_cast<unsigned char>(peek()) >= 0x20 && static_cast<unsigned char>(peek()) < 0x80)
       ++pos_;
     out.append(text_.data() + run, pos_ - run);
     if (at_end())
@@ -267,8 +269,8 @@ bool Parser::parse_string(std::string &out) {
     }
     if (c < 0x20)
       return fail("control character in string");
-    std::size_t n = detail::utf8_sequence(reinterpret_cast<const unsigned char *>(text_.data()) + pos_,
-                                          text_.size() - pos_);
+    std::size_t n = detail::utf8_sequence(
+        reinterpret_cast<const unsigned char *>(text_.data()) + pos_, text_.size() - pos_);
     if (n == 0)
       return fail("invalid UTF-8 in string");
     out.append(text_.data() + pos_, n);
@@ -296,16 +298,34 @@ bool Parser::parse_escape(std::string &out) {
   char c = peek();
   ++pos_;
   switch (c) {
-  case '"': out += '"'; return true;
-  case '\\': out += '\\'; return true;
-  case '/': out += '/'; return true;
-  case 'b': out += '\b'; return true;
-  case 'f': out += '\f'; return true;
-  case 'n': out += '\n'; return true;
-  case 'r': out += '\r'; return true;
-  case 't': out += '\t'; return true;
-  case 'u': break;
-  default: return fail_at(start, "invalid escape sequence");
+  case '"':
+    out += '"';
+    return true;
+  case '\\':
+    out += '\\';
+    return true;
+  case '/':
+    out += '/';
+    return true;
+  case 'b':
+    out += '\b';
+    return true;
+  case 'f':
+    out += '\f';
+    return true;
+  case 'n':
+    out += '\n';
+    return true;
+  case 'r':
+    out += '\r';
+    return true;
+  case 't':
+    out += '\t';
+    return true;
+  case 'u':
+    break;
+  default:
+    return fail_at(start, "invalid escape sequence");
   }
   char32_t unit;
   if (!parse_hex4(unit))

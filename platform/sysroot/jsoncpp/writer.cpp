@@ -34,13 +34,27 @@ void write_string(std::string &out, std::string_view s) {
     }
     ++i;
     switch (c) {
-    case '"': out += "\\\""; break;
-    case '\\': out += "\\\\"; break;
-    case '\b': out += "\\b"; break;
-    case '\f': out += "\\f"; break;
-    case '\n': out += "\\n"; break;
-    case '\r': out += "\\r"; break;
-    case '\t': out += "\\t"; break;
+    case '"':
+      out += "\\\"";
+      break;
+    case '\\':
+      out += "\\\\";
+      break;
+    case '\b':
+      out += "\\b";
+      break;
+    case '\f':
+      out += "\\f";
+      break;
+    case '\n':
+      out += "\\n";
+      break;
+    case '\r':
+      out += "\\r";
+      break;
+    case '\t':
+      out += "\\t";
+      break;
     default:
       if (c < 0x20) {
         out += "\\u00";
@@ -75,14 +89,30 @@ void write_double(std::string &out, double d) {
 
 void write_scalar(std::string &out, const Value &v) {
   switch (v.type()) {
-  case Type::Null: out += "null"; break;
-  case Type::Bool: out += *v.as_bool() ? "true" : "false"; break;
-  case Type::Int: out += std::to_string(*v.as_int64()); break;
-  case Type::UInt: out += std::to_string(*v.as_uint64()); break;
-  case Type::Double: write_double(out, *v.as_double()); break;
-  case Type::String: write_string(out, *v.as_string()); break;
-  case Type::Array: out += "[]"; break;
-  case Type::Object: out += "{}"; break;
+  case Type::Null:
+    out += "null";
+    break;
+  case Type::Bool:
+    out += *v.as_bool() ? "true" : "false";
+    break;
+  case Type::Int:
+    out += std::to_string(*v.as_int64());
+    break;
+  case Type::UInt:
+    out += std::to_string(*v.as_uint64());
+    break;
+  case Type::Double:
+    write_double(out, *v.as_double());
+    break;
+  case Type::String:
+    write_string(out, *v.as_string());
+    break;
+  case Type::Array:
+    out += "[]";
+    break;
+  case Type::Object:
+    out += "{}";
+    break;
   }
 }
 

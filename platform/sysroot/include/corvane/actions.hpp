@@ -65,16 +65,16 @@ namespace wire {
 template <class T>
 inline constexpr bool is_integer =
     std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char> &&
-    !std::is_same_v<T, wchar_t> && !std::is_same_v<T, char16_t> &&
-    !std::is_same_v<T, char32_t> && sizeof(T) <= 8;
+    !std::is_same_v<T, wchar_t> && !std::is_same_v<T, char16_t> && !std::is_same_v<T, char32_t> &&
+    sizeof(T) <= 8;
 
 template <class T>
 inline constexpr bool is_map_key =
     std::is_same_v<T, bool> || is_integer<T> || std::is_same_v<T, std::string>;
 
 template <class T>
-inline constexpr bool is_struct = std::is_class_v<T> && std::is_aggregate_v<T> &&
-                           !std::is_polymorphic_v<T> && std::is_default_constructible_v<T>;
+inline constexpr bool is_struct = std::is_class_v<T> &&std::is_aggregate_v<T> &&
+                                  !std::is_polymorphic_v<T> && std::is_default_constructible_v<T>;
 
 // Converts to any field type: T{any_field{}...} compiles for as many
 // initializers as T has fields, and no more.
@@ -85,8 +85,7 @@ struct any_field {
 template <class T, class Indices, class = void> struct takes_initializers : std::false_type {};
 template <class T, size_t... I>
 struct takes_initializers<T, std::index_sequence<I...>,
-                          std::void_t<decltype(T{(void(I), any_field{})...})>>
-    : std::true_type {};
+                          std::void_t<decltype(T{(void(I), any_field{})...})>> : std::true_type {};
 
 // One past the limit, so that a struct with too many fields is caught.
 template <class T, size_t N = max_struct_fields + 1> constexpr size_t field_count() {
@@ -237,9 +236,10 @@ template <class T> bool decode(reader &in, T &value);
 template <class T> struct codec {
   static_assert(!std::is_same_v<T, char>, "plain char has no fixed signedness: use int8_t, "
                                           "uint8_t or std::string");
-  static_assert(std::is_same_v<T, char> || is_struct<T>, "actions and tables take and return bool, 8- to 64-bit "
-                              "integers, std::string, std::vector, std::map and "
-                              "aggregate structs of these");
+  static_assert(std::is_same_v<T, char> || is_struct<T>,
+                "actions and tables take and return bool, 8- to 64-bit "
+                "integers, std::string, std::vector, std::map and "
+                "aggregate structs of these");
   static void put(std::string &out, const T &value) {
     visit_fields(value, [&](const auto &field) {
       encode(out, field);
@@ -262,24 +262,24 @@ template <> struct codec<bool> {
   }
 };
 
-#define CORVANE_WIRE_INTEGER(T)                                                  \
-  template <> struct codec<T> {                                                  \
-    using bits = std::make_unsigned_t<T>;                                        \
-    static void put(std::string &out, T value) {                                 \
-      bits v = static_cast<bits>(value);                                         \
-      for (size_t i = 0; i < sizeof(T); ++i)                                     \
-        out.push_back(static_cast<char>(static_cast<uint8_t>(v >> (8 * i))));    \
-    }                                                                            \
-    static bool get(reader &in, T &value) {                                      \
-      std::string_view raw;                                                      \
-      if (!in.bytes(sizeof(T), raw))                                             \
-        return false;                                                            \
-      uint64_t v = 0;                                                            \
-      for (size_t i = 0; i < sizeof(T); ++i)                                     \
-        v |= static_cast<uint64_t>(static_cast<uint8_t>(raw[i])) << (8 * i);     \
-      value = static_cast<T>(static_cast<bits>(v));                              \
-      return true;                                                               \
-    }                                                                            \
+#define CORVANE_WIRE_INTEGER(T)                                                                    \
+  template <> struct codec<T> {                                                                    \
+    using bits = std::make_unsigned_t<T>;                                                          \
+    static void put(std::string &out, T value) {                                                   \
+      bits v = static_cast<bits>(value);                                                           \
+      for (size_t i = 0; i < sizeof(T); ++i)                                                       \
+        out.push_back(static_cast<char>(static_cast<uint8_t>(v >> (8 * i))));                      \
+    }                                                                                              \
+    static bool get(reader &in, T &value) {                                                        \
+      std::string_view raw;                                                                        \
+      if (!in.bytes(sizeof(T), raw))                                                               \
+        return false;                                                                              \
+      uint64_t v = 0;                                                                              \
+      for (size_t i = 0; i < sizeof(T); ++i)                                                       \
+        v |= static_cast<uint64_t>(static_cast<uint8_t>(raw[i])) << (8 * i);                       \
+      value = static_cast<T>(static_cast<bits>(v));                                                \
+      return true;                                                                                 \
+    }                                                                                              \
   };
 CORVANE_WIRE_INTEGER(signed char)
 CORVANE_WIRE_INTEGER(unsigned char)
@@ -493,13 +493,14 @@ template <auto... Actions> void dispatch(const char *names) {
 } // namespace corvane
 
 // The contract's actions, by function name; defines apply().
-#define CORVANE_ACTIONS(...)                                                     \
-  static_assert(::corvane::detail::name_count(#__VA_ARGS__) ==                   \
-                    ::corvane::detail::action_count<__VA_ARGS__>,                \
-                "CORVANE_ACTIONS lists functions by their plain names");         \
+#define CORVANE_ACTIONS(...)                                                                       \
+  static_assert(::corvane::detail::name_count(#__VA_ARGS__) ==                                     \
+                    ::corvane::detail::action_count<__VA_ARGS__>,                                  \
+                "CORVANE_ACTIONS lists functions by their plain names");                           \
   extern "C" void apply() { ::corvane::dispatch<__VA_ARGS__>(#__VA_ARGS__); }
 
 // A storage table named `name` with the given key and value types.
-#define CORVANE_TABLE(name, ...) inline constexpr ::corvane::table<__VA_ARGS__> name{#name}
+#define CORVANE_TABLE(name, ...)                                                                   \
+  inline constexpr ::corvane::table<__VA_ARGS__> name { #name }
 
 #endif

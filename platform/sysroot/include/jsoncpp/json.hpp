@@ -49,13 +49,13 @@ public:
   Value() noexcept = default;
   Value(std::nullptr_t) noexcept {}
   Value(bool b) noexcept : data_(b) {}
-  template <class T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool> &&
-                                           std::is_signed_v<T>,
-                                       int> = 0>
+  template <class T,
+            std::enable_if_t<
+                std::is_integral_v<T> && !std::is_same_v<T, bool> && std::is_signed_v<T>, int> = 0>
   Value(T i) noexcept : data_(static_cast<std::int64_t>(i)) {}
   template <class T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool> &&
-                                           std::is_unsigned_v<T>,
-                                       int> = 0>
+                                          std::is_unsigned_v<T>,
+                                      int> = 0>
   Value(T u) noexcept {
     set_unsigned(u);
   }
@@ -110,9 +110,9 @@ public:
   const Value &operator[](std::size_t index) const noexcept;
   const Value &operator[](std::string_view key) const noexcept;
   // Writing (chosen on a non-const value, so read through a const reference
-  // or find() to leave the value untouched): a value that is not an array (resp. object) first becomes an
-  // empty one; a missing element is added as null (the array grows to
-  // index + 1), a missing member is added as null.
+  // or find() to leave the value untouched): a value that is not an array (resp. object) first
+  // becomes an empty one; a missing element is added as null (the array grows to index + 1), a
+  // missing member is added as null.
   Value &operator[](std::size_t index);
   Value &operator[](std::string_view key);
   // Appends to an array; a value that is not an array first becomes an empty one.
@@ -132,7 +132,8 @@ private:
       data_ = static_cast<std::uint64_t>(u);
   }
 
-  std::variant<std::nullptr_t, bool, std::int64_t, std::uint64_t, double, std::string, Array, Object>
+  std::variant<std::nullptr_t, bool, std::int64_t, std::uint64_t, double, std::string, Array,
+               Object>
       data_;
 };
 
