@@ -8,23 +8,13 @@
 
 #include "ContractTest.h"
 #include "Vectors.h"
+#include "WasmBytes.h"
 #include "WireTypes.hpp"
 
 #include <map>
 
 namespace zotest {
 namespace {
-
-std::string encodedString(const std::string &Text) {
-  std::string Out;
-  uint32_t Size = Text.size();
-  do {
-    uint8_t Byte = Size & 0x7f;
-    Size >>= 7;
-    Out += char(Size ? Byte | 0x80 : Byte);
-  } while (Size);
-  return Out + Text;
-}
 
 TEST_F(ContractTest, WireVectorsInsideAContract) {
   std::map<std::string, std::string> Actions;
@@ -38,11 +28,13 @@ TEST_F(ContractTest, WireVectorsInsideAContract) {
     SCOPED_TRACE("vectors.txt:" + std::to_string(V.Line) + ": " + V.Type + " " + hexOf(V.Bytes));
     ASSERT_TRUE(Actions.count(V.Type)) << "add the type to WireTypes.hpp";
     const std::string &Action = Actions[V.Type];
-    writeFile(dir() / "input", encodedString(Action) + V.Bytes);
+    // The call input: the action's name as an encoded string, then the value.
+    writeFile(dir() / "input", wasm::str(Action) + V.Bytes);
     RunResult R = ctrrun({"--input-file=input", "echo.ctrx"});
     if (V.malformed()) {
       EXPECT_EQ(R.status, 7);
-      EXPECT_THAT(R.err, ::testing::HasSubstr("contract aborted: malformed arguments for " + Action));
+      EXPECT_THAT(R.err,
+                  ::testing::HasSubstr("contract aborted: malformed arguments for " + Action));
     } else {
       EXPECT_EQ(R.status, 0) << R.err;
       EXPECT_EQ(hexOf(R.out), hexOf(V.Bytes));
