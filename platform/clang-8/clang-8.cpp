@@ -109,6 +109,13 @@ struct Command {
   std::vector<size_t> inputs;
   bool explicitLanguage = false;
   bool links = true;
+
+  bool isInput(size_t index) const {
+    for (size_t input : inputs)
+      if (input == index)
+        return true;
+    return false;
+  }
 };
 } // namespace
 
@@ -146,9 +153,12 @@ static int runClang(const Args &args, bool links, bool replace) {
     argv.push_back(arg.c_str());
   argv.push_back(nullptr);
 
-  if (replace) {
+  auto exec = [&] {
     execv(ZO_CLANG_PATH, const_cast<char *const *>(argv.data()));
     fprintf(stderr, "clang-8: cannot run %s: %s\n", ZO_CLANG_PATH, strerror(errno));
+  };
+  if (replace) {
+    exec();
     return 1;
   }
   pid_t pid = fork();
@@ -157,8 +167,7 @@ static int runClang(const Args &args, bool links, bool replace) {
     return 1;
   }
   if (pid == 0) {
-    execv(ZO_CLANG_PATH, const_cast<char *const *>(argv.data()));
-    fprintf(stderr, "clang-8: cannot run %s: %s\n", ZO_CLANG_PATH, strerror(errno));
+    exec();
     _exit(1);
   }
   int status;
@@ -177,10 +186,7 @@ static Args cCommand(const Command &c, size_t source, const std::string &object)
   Args args = {"-std=c17"};
   for (size_t i = 0; i < c.args.size(); ++i) {
     const std::string &arg = c.args[i];
-    bool isInput = false;
-    for (size_t input : c.inputs)
-      isInput |= input == i;
-    if (isInput) {
+    if (c.isInput(i)) {
       if (object.empty() ? isCSource(arg) : i == source)
         args.push_back(arg);
       continue;
@@ -226,13 +232,9 @@ int main(int argc, char **argv) {
   if (!c.links) {
     // Each language on its own; the C++ command keeps the other inputs.
     Args cxx;
-    for (size_t i = 0; i < c.args.size(); ++i) {
-      bool isC = false;
-      for (size_t input : c.inputs)
-        isC |= input == i && isCSource(c.args[i]);
-      if (!isC)
+    for (size_t i = 0; i < c.args.size(); ++i)
+      if (!c.isInput(i) || !isCSource(c.args[i]))
         cxx.push_back(c.args[i]);
-    }
     int status = runClang(cxx, false, false);
     return status != 0 ? status : runClang(cCommand(c, 0, ""), false, false);
   }

@@ -482,35 +482,37 @@ Expected<std::string> encodeCall(const Action &A, const Arguments &Args) {
   return Input;
 }
 
-Expected<std::string> decodeResult(const Action &A, StringRef Output) {
+Expected<std::string> decodeValue(const Type &T, StringRef Bytes) {
   std::string Text;
   raw_string_ostream OS(Text);
-  Decoder D(Output);
-  Error E = Error::success();
-  if (A.Result->Kind == Type::Void) {
+  Decoder D(Bytes);
+  if (Error E = D.decode(T, OS, 0))
+    return E;
+  if (D.left())
+    return makeError(Twine(D.left()) + " bytes left after the value");
+  return Text;
+}
+
+Expected<std::string> decodeResult(const Action &A, StringRef Output) {
+  auto Decode = [&]() -> Expected<std::string> {
+    if (A.Result->Kind != Type::Void)
+      return decodeValue(*A.Result, Output);
     if (!Output.empty())
-      E = createStringError(inconvertibleErrorCode(), "output where none was expected");
-  } else {
-    E = D.decode(*A.Result, OS, 0);
-    if (!E && D.left())
-      E = createStringError(inconvertibleErrorCode(),
-                            Twine(D.left()) + " bytes left after the value");
-  }
-  if (!E)
+      return makeError("output where none was expected");
+    return std::string();
+  };
+  Expected<std::string> Text = Decode();
+  if (Text)
     return Text;
 
   std::string Hex = toHex(Output.take_front(ShownOutputBytes), /*LowerCase=*/true);
   if (Output.size() > ShownOutputBytes)
     Hex += "...";
   return makeError("the result of " + escaped(A.Name) + " does not decode as " + A.Result->Name +
-                   ": " + toString(std::move(E)) +
+                   ": " + toString(Text.takeError()) +
                    "; the contract and its interface description disagree (output: " +
                    Twine(Output.size()) + " bytes" + (Output.empty() ? "" : ", " + Hex) + ")");
 }
-
-} // namespace zo::abi
-
-namespace zo::abi {
 
 Expected<std::string> encodeValue(const Type &T, StringRef Json) {
   Action Value{"value", {}, &T};
@@ -521,11 +523,6 @@ Expected<std::string> encodeValue(const Type &T, StringRef Json) {
   if (Error E = Encoder(Value.Name, Args).encode(T, Args.Value, "value", 0, Bytes))
     return E;
   return Bytes;
-}
-
-Expected<std::string> decodeValue(const Type &T, StringRef Bytes) {
-  Action Value{"value", {}, &T};
-  return decodeResult(Value, Bytes);
 }
 
 } // namespace zo::abi
