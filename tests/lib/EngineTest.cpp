@@ -1,0 +1,114 @@
+//===- EngineTest.cpp - Running calls in process ---------------------------===//
+
+#include "ContractInstance.h"
+#include "Failure.h"
+#include "WasmBytes.h"
+
+#include "llvm/Support/raw_ostream.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace zo::engine;
+using namespace zotest::wasm;
+
+/// A contract whose apply reads its whole input into memory at 0 and hands
+/// it to the host function \p Sink, (i32 ptr, i32 len) -> ().
+std::string inputTo(const std::string &Sink) {
+  std::string Types = leb(4) + "\x60" + leb(0) + leb(0) +              // 0: () -> ()
+                      "\x60" + leb(0) + leb(1) + "\x7f" +              // 1: () -> i32
+                      "\x60" + leb(2) + "\x7f\x7f" + leb(1) + "\x7f" + // 2: (i32, i32) -> i32
+                      "\x60" + leb(2) + "\x7f\x7f" + leb(0);           // 3: (i32, i32) -> ()
+  auto import = [](const std::string &Name, uint32_t Type) {
+    return str("env") + str(Name) + '\0' + leb(Type);
+  };
+  std::string Imports =
+      leb(3) + import("corvane_input_size", 1) + import("corvane_input_read", 2) + import(Sink, 3);
+  std::string Exports = leb(2) + str("apply") + '\0' + leb(3) + str("memory") + '\2' + leb(0);
+  // input_read(0, input_size()); Sink(0, input_size())
+  const char Code[] = {0x41, 0, 0x10, 0, 0x10, 1, 0x1a, 0x41, 0, 0x10, 0, 0x10, 2, 0x0b};
+  std::string Body = leb(0) + std::string(Code, sizeof Code);
+  return Header + section(1, Types) + section(2, Imports) + section(3, leb(1) + leb(0)) +
+         section(5, leb(1) + '\0' + leb(1)) + section(7, Exports) +
+         section(10, leb(1) + leb(Body.size()) + Body);
+}
+
+ContractCode codeOf(const std::string &Module) {
+  ContractCode Code;
+  Code.Name = "m.wasm";
+  Code.Buffer = llvm::MemoryBuffer::getMemBufferCopy(Module, Code.Name);
+  Code.Module = llvm::arrayRefFromStringRef(Code.Buffer->getBuffer());
+  return Code;
+}
+
+struct Run {
+  llvm::Expected<std::vector<size_t>> CallEnds;
+  Transaction T;
+  llvm::Optional<uint64_t> Executed;
+  std::string Diagnostics;
+};
+
+std::unique_ptr<Run> run(const std::string &Module, RunOptions Options) {
+  auto R = std::make_unique<Run>(Run{std::vector<size_t>(), {}, llvm::None, ""});
+  R->T.Input = "hello";
+  ContractCode Code = codeOf(Module);
+  llvm::raw_string_ostream Diagnostics(R->Diagnostics);
+  R->CallEnds = runCalls(Code, R->T, Diagnostics, Options, R->Executed);
+  return R;
+}
+
+/// The status and message of a failed run.
+std::pair<ExitStatus, std::string> failureOf(llvm::Error E) {
+  std::pair<ExitStatus, std::string> Result{ExitStatus::Success, ""};
+  llvm::handleAllErrors(std::move(E), [&](const Failure &F) {
+    Result = {F.status(), F.message()};
+  });
+  return Result;
+}
+
+TEST(Engine, EveryCallCountsTheSameAndOutputAccumulates) {
+  auto One = run(inputTo("corvane_output_write"), {1, 1000});
+  ASSERT_TRUE(bool(One->CallEnds)) << llvm::toString(One->CallEnds.takeError());
+  ASSERT_TRUE(One->Executed);
+  EXPECT_GT(*One->Executed, 0u);
+
+  auto Three = run(inputTo("corvane_output_write"), {3, 1000});
+  ASSERT_TRUE(bool(Three->CallEnds)) << llvm::toString(Three->CallEnds.takeError());
+  EXPECT_EQ(*Three->CallEnds, (std::vector<size_t>{5, 10, 15}));
+  EXPECT_EQ(Three->T.Output, "hellohellohello");
+  EXPECT_EQ(*Three->Executed, 3 * *One->Executed);
+}
+
+TEST(Engine, TheLimitStopsTheCallAtExactlyItsCount) {
+  llvm::Optional<uint64_t> Counted = run(inputTo("corvane_output_write"), {1, 1000})->Executed;
+  ASSERT_TRUE(Counted);
+  uint64_t Needed = *Counted;
+  auto Enough = run(inputTo("corvane_output_write"), {1, Needed});
+  EXPECT_TRUE(bool(Enough->CallEnds)) << llvm::toString(Enough->CallEnds.takeError());
+
+  auto Short = run(inputTo("corvane_output_write"), {1, Needed - 1});
+  auto [Status, Message] = failureOf(Short->CallEnds.takeError());
+  EXPECT_EQ(Status, ExitStatus::Exhausted);
+  EXPECT_EQ(Message, "apply exceeded the limit of " + std::to_string(Needed - 1) + " instructions");
+  EXPECT_EQ(*Short->Executed, Needed - 1);
+}
+
+TEST(Engine, AnAbortCarriesTheContractsMessage) {
+  auto Aborted = run(inputTo("corvane_abort"), {2, 1000});
+  auto [Status, Message] = failureOf(Aborted->CallEnds.takeError());
+  EXPECT_EQ(Status, ExitStatus::Abort);
+  EXPECT_EQ(Message, "contract aborted: hello");
+  EXPECT_EQ(Aborted->T.Output, "");
+}
+
+TEST(Engine, ImportsTheHostLacksAreRefusedBeforeAnythingRuns) {
+  auto Refused = run(inputTo("corvane_no_such_function"), {1, 1000});
+  auto [Status, Message] = failureOf(Refused->CallEnds.takeError());
+  EXPECT_EQ(Status, ExitStatus::Unrunnable);
+  EXPECT_EQ(Message,
+            "m.wasm imports env.corvane_no_such_function, which the host does not provide");
+  EXPECT_FALSE(Refused->Executed);
+}
+
+} // namespace
