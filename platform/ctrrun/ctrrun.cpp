@@ -31,7 +31,7 @@ constexpr size_t MaxInputBytes = 64 << 20;
 
 cl::OptionCategory Category("ctrrun options");
 
-cl::opt<std::string> ModulePath(cl::Positional, cl::Required, cl::desc("<module or container>"),
+cl::opt<std::string> ModulePath(cl::Positional, cl::desc("<module or container>"),
                                 cl::cat(Category));
 // INPUT for a module; ACTION [JSON] for a container that lists actions.
 cl::list<std::string> Words(cl::Positional, cl::ZeroOrMore,
@@ -40,9 +40,17 @@ cl::opt<std::string> InputFile("input-file",
                                cl::desc("Read the call input, at most 64 MiB, from <file>"),
                                cl::value_desc("file"), cl::cat(Category));
 cl::opt<std::string> StoragePath("storage",
-                                 cl::desc("Load contract storage from <file> and save it "
-                                          "back after a successful run"),
+                                 cl::desc("Run the calls in one transaction on the store <file>, "
+                                          "created if missing; commit it if they all succeed"),
                                  cl::value_desc("file"), cl::cat(Category));
+cl::opt<std::string> DumpStorage("dump-storage",
+                                 cl::desc("Print the store <file> as JSON and run nothing"),
+                                 cl::value_desc("file"), cl::cat(Category));
+cl::opt<unsigned> LockTimeout("lock-timeout",
+                              cl::desc("Wait at most <ms> milliseconds for another run on the "
+                                       "same store (default: 10000)"),
+                              cl::value_desc("ms"), cl::init(StorageOptions().LockTimeoutMs),
+                              cl::cat(Category));
 cl::opt<std::string> Caller("caller", cl::desc("The calling account (default: alice)"),
                             cl::value_desc("name"), cl::init("alice"), cl::cat(Category));
 cl::list<std::string> Auth("auth",
@@ -61,7 +69,12 @@ cl::opt<unsigned> Calls("calls", cl::desc("Call apply <n> times in one transacti
 cl::opt<unsigned long long>
     MaxInstructions("max-instructions",
                     cl::desc("Fail when the contract executes more instructions"),
-                    cl::value_desc("n"), cl::init(10000000000ULL), cl::cat(Category));
+                    cl::value_desc("n"), cl::init(RunOptions().MaxInstructions), cl::cat(Category));
+cl::opt<unsigned long long>
+    MaxLogBytes("max-log-bytes",
+                cl::desc("Fail a call that logs more than <n> bytes of log text and event "
+                         "data (default: 1 MiB)"),
+                cl::value_desc("n"), cl::init(RunOptions().MaxLogBytes), cl::cat(Category));
 } // namespace
 
 // A failed write to standard output fails the run rather than aborting
@@ -149,28 +162,40 @@ static Error printDescription(const ContractCode &Code) {
   return flushOutput();
 }
 
-// What the calls wrote, as ctrrun prints it: the bytes themselves, or for an
-// action call each call's result as a line of JSON.
-static Expected<std::string> printedOutput(const Call &C, StringRef Output,
-                                           ArrayRef<size_t> CallEnds) {
-  if (!C.Called)
-    return Output.str();
-  std::string Printed;
-  size_t Begin = 0;
-  for (size_t End : CallEnds) {
-    Expected<std::string> Result = decodeResult(*C.Called, Output.slice(Begin, End));
-    if (!Result)
-      return fail(ExitStatus::BadResult, toString(Result.takeError()));
-    if (!Result->empty())
-      Printed += *Result + "\n";
-    Begin = End;
+// What a call wrote, as ctrrun prints it: the bytes themselves, or for an
+// action call its result as a line of JSON.
+static Error printCallOutput(const Call &C, StringRef Output, std::string &Printed) {
+  if (!C.Called) {
+    Printed += Output;
+    return Error::success();
   }
-  return Printed;
+  Expected<std::string> Result = decodeResult(*C.Called, Output);
+  if (!Result)
+    return fail(ExitStatus::BadResult, toString(Result.takeError()));
+  if (!Result->empty())
+    Printed += *Result + "\n";
+  return Error::success();
+}
+
+static Error printStorage() {
+  if (!ModulePath.empty() || !Words.empty())
+    return fail(ExitStatus::Usage, "--dump-storage runs nothing and takes no module or input");
+  // Printed only whole, so that a failure prints no half of a store.
+  std::string Text;
+  raw_string_ostream OS(Text);
+  if (Error E = dumpStorage(DumpStorage, OS))
+    return E;
+  outs() << OS.str();
+  return flushOutput();
 }
 
 // Runs the transaction.  Executed is set once the contract is instantiated,
 // whether or not its calls succeed.
 static Error run(Optional<uint64_t> &Executed) {
+  if (DumpStorage.getNumOccurrences())
+    return printStorage();
+  if (ModulePath.empty())
+    return fail(ExitStatus::Usage, "name the module or container to run");
   if (Calls == 0)
     return fail(ExitStatus::Usage, "--calls must be at least 1");
 
@@ -188,32 +213,31 @@ static Error run(Optional<uint64_t> &Executed) {
   T.Caller = Caller;
   T.Authorizations =
       Auth.getNumOccurrences() ? std::vector<std::string>(Auth) : std::vector<std::string>{Caller};
-  Storage Loaded;
+  // The store stays locked until the transaction commits or is dropped.
+  std::unique_ptr<StorageFile> Store;
   if (!StoragePath.empty()) {
-    Expected<Storage> Read = loadStorage(StoragePath);
-    if (!Read)
-      return Read.takeError();
-    Loaded = std::move(*Read);
-    T.Store = Loaded;
+    Expected<std::unique_ptr<StorageFile>> Opened =
+        StorageFile::open(StoragePath, StorageOptions{LockTimeout});
+    if (!Opened)
+      return Opened.takeError();
+    Store = std::move(*Opened);
+    T.Store = StorageView(Store.get());
   }
 
-  Expected<std::vector<size_t>> CallEnds =
-      runCalls(*Code, T, errs(), RunOptions{Calls, MaxInstructions}, Executed);
-  if (!CallEnds)
-    return CallEnds.takeError();
   // A result that does not decode fails the transaction like a trap would.
-  Expected<std::string> Printed = printedOutput(*C, T.Output, *CallEnds);
-  if (!Printed)
-    return Printed.takeError();
+  std::string Printed;
+  if (Error E = runCalls(
+          *Code, T, errs(), RunOptions{Calls, MaxInstructions, MaxLogBytes},
+          [&](StringRef Output) { return printCallOutput(*C, Output, Printed); }, Executed))
+    return E;
 
   // The transaction commits once the output is written, so that output
-  // that cannot be written leaves storage as it was.  An unchanged store is
-  // not rewritten (nor created).
-  outs() << *Printed;
+  // that cannot be written leaves storage as it was.
+  outs() << Printed;
   if (Error E = flushOutput())
     return E;
-  if (!StoragePath.empty() && T.Store != Loaded)
-    return saveStorage(StoragePath, T.Store);
+  if (Store && !T.Store.changes().empty())
+    return Store->commit(T.Store.changes());
   return Error::success();
 }
 

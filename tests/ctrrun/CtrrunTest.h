@@ -83,6 +83,12 @@ protected:
 
   RunResult ctrrun(const Args &args) const { return runProcess(CTRRUN_PATH, args, dir()); }
 
+  // The store `file` as ctrrun prints it, or "" when it cannot.
+  std::string storage(const std::string &file) const {
+    RunResult r = ctrrun({"--dump-storage=" + file});
+    return r.status == 0 ? r.out : "";
+  }
+
   // The standard error of a successful run without the closing count.
   static std::string diagnostics(const RunResult &r) {
     EXPECT_EQ(r.status, 0) << r.err;

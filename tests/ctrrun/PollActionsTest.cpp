@@ -40,6 +40,12 @@ protected:
     return runProcess(CTRRUN_PATH, words, Dir->path());
   }
 
+  static std::string storage() {
+    RunResult r = runProcess(CTRRUN_PATH, {"--dump-storage=poll.json"}, Dir->path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    return r.out;
+  }
+
   static std::unique_ptr<TempDir> Dir;
   static RunResult Build;
 };
@@ -83,14 +89,14 @@ TEST_F(PollActionsTest, ActionsByNameWithJson) {
   }
 
   // The contract's own refusals keep their status; storage stays.
-  std::string before = readFile(Dir->path() / "poll.json");
+  std::string before = storage();
   r = call("alice", {"vote", R"({"poll": 1, "choice": 1})"});
   EXPECT_EQ(r.status, 7);
   EXPECT_THAT(r.err, HasSubstr("ctrrun: contract aborted: alice has voted in poll 1\n"));
   r = call("dave", {"vote", R"({"poll": 1, "choice": 256})"});
   EXPECT_EQ(r.status, 10);
   EXPECT_EQ(r.err, "ctrrun: vote: argument 'choice': 256 is out of range for uint8 (0 to 255)\n");
-  EXPECT_EQ(readFile(Dir->path() / "poll.json"), before);
+  EXPECT_EQ(storage(), before);
 }
 
 TEST_F(PollActionsTest, DescribeShowsWhatIfacewriterWrote) {

@@ -187,8 +187,9 @@ TEST_F(CtrrunTest, GrowthStopsAtTheHostLimits) {
       // 64 MiB of output, 256 MiB of storage.
       {std::string(1025, 'o'), "env.corvane_output_write: the call output exceeds the host's "
                                "limit of 67108864 bytes"},
-      {std::string(4096, 'k'), "env.corvane_storage_set: storage would exceed the host's limit "
-                               "of 268435456 bytes"},
+      {std::string(4096, 'k'),
+       "env.corvane_storage_set: the transaction's changes exceed the host's limit "
+       "of 268435456 bytes"},
       // Replacing a value frees what it held.
       {std::string(5000, 's'), ""},
   };

@@ -80,9 +80,9 @@ TEST_F(CtrrunTest, StoragePersistsOnlyAfterSuccess) {
 
   RunResult r = call("gK");
   EXPECT_EQ(r.out, "absent");
-  EXPECT_FALSE(fs::exists(state)) << "nothing happened, yet it was saved";
+  EXPECT_EQ(storage("state.json"), "{}\n") << "nothing happened, yet something was saved";
   EXPECT_EQ(call("sKhello").status, 0);
-  EXPECT_EQ(readFile(state), "{\n  \"4b\": \"68656c6c6f\"\n}\n");
+  EXPECT_EQ(storage("state.json"), "{\n  \"4b\": \"68656c6c6f\"\n}\n");
   EXPECT_EQ(call("gK").out, "hello/he***");
 
   // A failed call changes nothing, and prints nothing.
@@ -98,17 +98,17 @@ TEST_F(CtrrunTest, StoragePersistsOnlyAfterSuccess) {
     EXPECT_EQ(r.status, f.status);
     EXPECT_THAT(r.err, HasSubstr(f.message));
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(readFile(state), "{\n  \"4b\": \"68656c6c6f\"\n}\n");
+    EXPECT_EQ(storage("state.json"), "{\n  \"4b\": \"68656c6c6f\"\n}\n");
   }
 
   EXPECT_EQ(call("sLab").status, 0);
   EXPECT_EQ(call("sK").status, 0);
-  EXPECT_EQ(readFile(state), "{\n  \"4b\": \"\",\n  \"4c\": \"6162\"\n}\n");
+  EXPECT_EQ(storage("state.json"), "{\n  \"4b\": \"\",\n  \"4c\": \"6162\"\n}\n");
   EXPECT_EQ(call("gK").out, "/");
   EXPECT_EQ(call("xK").status, 0);
   EXPECT_EQ(call("gK").out, "absent");
   EXPECT_EQ(call("gL").out, "ab/ab");
-  EXPECT_EQ(readFile(state), "{\n  \"4c\": \"6162\"\n}\n");
+  EXPECT_EQ(storage("state.json"), "{\n  \"4c\": \"6162\"\n}\n");
 
   // Hex digits of either case are read.
   writeFile(state, "{\"4B\": \"4869\"}");
@@ -123,7 +123,7 @@ TEST_F(CtrrunTest, MalformedStorageIsRejectedAndKept) {
   struct Case {
     std::string content, why;
   } cases[] = {
-      {"", "malformed storage file: "},
+      {" ", "malformed storage file: "},
       {"{\"00\": \"01\"", "malformed storage file: "},
       {"[]", "expected a JSON object"},
       {"{\"zz\": \"00\"}", "key \"zz\" is not hex-encoded bytes"},
@@ -168,7 +168,7 @@ TEST_F(CtrrunTest, StorageIsSavedInPlace) {
     fs::create_directories(dir() / "p%d");
     RunResult r = ctrrun({"--storage=" + name, module, "sKv"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(readFile(dir() / name), saved);
+    EXPECT_EQ(storage(name), saved);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir() / "p%d"), fs::directory_iterator()), 1);
     fs::remove_all(dir() / "p%d");
   }
@@ -180,7 +180,7 @@ TEST_F(CtrrunTest, StorageIsSavedInPlace) {
   RunResult r = ctrrun({"--storage=links/s.json", module, "sKv"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(fs::is_symlink(dir() / "links" / "s.json"));
-  EXPECT_EQ(readFile(dir() / "real.json"), saved);
+  EXPECT_EQ(storage("real.json"), saved);
   EXPECT_EQ(fs::status(dir() / "real.json").permissions(),
             fs::perms::owner_read | fs::perms::owner_write);
 }
@@ -200,7 +200,7 @@ TEST_F(CtrrunTest, UnwritableOutputFailsTheCall) {
       dir());
   EXPECT_EQ(r.status, 2);
   EXPECT_THAT(r.err, HasSubstr("ctrrun: standard output: No space left on device\n"));
-  EXPECT_EQ(readFile(dir() / "state.json"), "{}");
+  EXPECT_EQ(storage("state.json"), "{}\n");
 }
 
 // The calls of one run share the transaction, not the instance: each starts
@@ -230,13 +230,13 @@ TEST_F(CtrrunTest, CallsShareTheTransactionNotTheInstance) {
   EXPECT_EQ(ctrrun({module}).out, "110");
   EXPECT_EQ(ctrrun({"--calls=3", module}).out, "110111112");
   EXPECT_EQ(ctrrun({"--calls=2", "--storage=s.json", module}).status, 0);
-  EXPECT_EQ(readFile(dir() / "s.json"), "{\n  \"6b\": \"00\"\n}\n");
+  EXPECT_EQ(storage("s.json"), "{\n  \"6b\": \"00\"\n}\n");
   // The third call aborts: the first two calls' changes go too.
   RunResult r = ctrrun({"--calls=4", "--storage=s.json", module, "4"});
   EXPECT_EQ(r.status, 7);
   EXPECT_THAT(r.err, HasSubstr("ctrrun: contract aborted: 4\n"));
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(readFile(dir() / "s.json"), "{\n  \"6b\": \"00\"\n}\n");
+  EXPECT_EQ(storage("s.json"), "{\n  \"6b\": \"00\"\n}\n");
 
   r = ctrrun({"--calls=0", module});
   EXPECT_EQ(r.status, 1);

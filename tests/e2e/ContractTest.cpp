@@ -232,11 +232,11 @@ TEST_F(ContractTest, StorageKeyLimitHoldsInEveryBuild) {
         EXPECT_NE(r.status, 0);
         EXPECT_THAT(r.err, HasSubstr(c.message));
         EXPECT_EQ(r.out, "");
-        EXPECT_FALSE(fs::exists(dir() / storage));
+        EXPECT_EQ(this->storage(storage), "{}\n");
       } else {
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, "done");
-        EXPECT_THAT(readFile(dir() / storage), HasSubstr("\"" + c.storedKey + "\""));
+        EXPECT_THAT(this->storage(storage), HasSubstr("\"" + c.storedKey + "\""));
       }
     }
   }

@@ -27,6 +27,12 @@ protected:
   RunResult zo(const Args &args) const { return runProcess(tool("zo++"), args, dir()); }
   RunResult ctrrun(const Args &args) const { return runProcess(tool("ctrrun"), args, dir()); }
 
+  // The store `file` as ctrrun prints it, or "" when it cannot.
+  std::string storage(const std::string &file) const {
+    RunResult r = ctrrun({"--dump-storage=" + file});
+    return r.status == 0 ? r.out : "";
+  }
+
   // Builds `source` into `module` (a .wasm, which keeps the module) with
   // extra options; the build must succeed.
   fs::path build(const fs::path &source, const std::string &module, Args options = {}) {

@@ -12,6 +12,7 @@
 #include "ContractCode.h"
 #include "Host.h"
 
+#include "llvm/ADT/STLFunctionalExtras.h"
 #include "llvm/Support/Error.h"
 
 #include <memory>
@@ -32,25 +33,30 @@ public:
   virtual uint64_t instructions() const = 0;
 };
 
-/// The contract \p Code, its imports bound to \p H, ready to start.
-llvm::Expected<std::unique_ptr<ContractInstance>> instantiate(const ContractCode &Code, Host &H,
-                                                              uint64_t MaxInstructions);
+/// The contract \p Code, its imports bound to \p H, ready to start.  It
+/// meters its instructions with H's.
+llvm::Expected<std::unique_ptr<ContractInstance>> instantiate(const ContractCode &Code, Host &H);
 
 /// What a transaction of calls runs with.
 struct RunOptions {
   unsigned Calls = 1;
   uint64_t MaxInstructions = 10000000000ULL;
+  /// Bytes of log text and event data each call may write.
+  uint64_t MaxLogBytes = 1 << 20;
 };
 
+/// Receives each call's output as the call ends; an error fails the run.
+using CallOutputHandler = llvm::function_ref<llvm::Error(llvm::StringRef Output)>;
+
 /// Runs \p Options.Calls calls of `apply` over \p T, with log lines and
-/// events going to \p Diagnostics.  Returns where each call's output ends
-/// in T.Output.  \p Executed is set once the contract is instantiated,
-/// whether or not its calls succeed.  An abort is a Failure with status
-/// Abort and the contract's message.
-llvm::Expected<std::vector<size_t>> runCalls(const ContractCode &Code, Transaction &T,
-                                             llvm::raw_ostream &Diagnostics,
-                                             const RunOptions &Options,
-                                             llvm::Optional<uint64_t> &Executed);
+/// events going to \p Diagnostics, and hands each call's output to
+/// \p OnOutput.  Nothing of a call stays behind in the host once it
+/// ended.  \p Executed is set once the contract is instantiated, whether
+/// or not its calls succeed.  An abort is a Failure with status Abort and
+/// the contract's message.
+llvm::Error runCalls(const ContractCode &Code, Transaction &T, llvm::raw_ostream &Diagnostics,
+                     const RunOptions &Options, CallOutputHandler OnOutput,
+                     llvm::Optional<uint64_t> &Executed);
 
 } // namespace zo::engine
 

@@ -26,6 +26,7 @@ enum class ExitStatus : int {
   BadContainer = 9, // a corrupt container, or one whose code ctrrun cannot run
   BadCall = 10,     // an action call that does not fit the interface description
   BadResult = 11,   // a result that does not decode as its declared type
+  Busy = 12,        // another run held the store longer than the lock timeout
 };
 
 class Failure : public llvm::ErrorInfo<Failure> {

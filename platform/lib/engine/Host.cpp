@@ -19,40 +19,97 @@ static Error trap(const Twine &Message) {
   return createStringError(inconvertibleErrorCode(), Message);
 }
 
-// A contract's output and storage live in the host's memory; these bound
-// what a run can make it hold.
+// A call's output and the transaction's changes live in the host's memory;
+// these bound what a run can make it hold.
 constexpr uint64_t MaxOutputBytes = 64 << 20;
-constexpr uint64_t MaxStorageBytes = 256 << 20;
+constexpr uint64_t MaxChangedBytes = 256 << 20;
 
-Host::Host(Transaction &T, raw_ostream &Diagnostics) : T(T), Diagnostics(Diagnostics) {
-  for (const auto &Entry : T.Store)
-    StoredBytes += Entry.first.size() + Entry.second.size();
+// Host work is charged as instructions, so that the instruction limit
+// bounds a call's time whatever the contract asks the host to do.
+constexpr uint64_t BytesPerInstruction = 16;
+// A storage access reaches the database.
+constexpr uint64_t StorageAccessCost = 100;
+
+Host::Host(Transaction &T, raw_ostream &Diagnostics, uint64_t MaxInstructions, uint64_t MaxLogBytes)
+    : T(T), Diagnostics(Diagnostics), MaxInstructions(MaxInstructions), MaxLogBytes(MaxLogBytes) {}
+
+Error Host::fault(ExitStatus Status, const Twine &Message) {
+  Fault = HostFault{Status, Message.str()};
+  return trap(Fault->Message);
+}
+
+Error Host::fault(Error E) {
+  Optional<HostFault> Found;
+  Error Rest = handleErrors(std::move(E), [&](const Failure &F) {
+    Found = HostFault{F.status(), F.message()};
+  });
+  if (Rest)
+    return Rest;
+  Fault = std::move(Found);
+  return trap(Fault->Message);
+}
+
+Optional<HostFault> Host::takeFault() {
+  Optional<HostFault> Taken = std::move(Fault);
+  Fault.reset();
+  return Taken;
+}
+
+Error Host::charge(uint64_t Units) {
+  if (Units > MaxInstructions - Executed) {
+    Executed = MaxInstructions;
+    return fault(ExitStatus::Exhausted, "the instruction limit was reached in the host");
+  }
+  Executed += Units;
+  return Error::success();
+}
+
+Error Host::chargeBytes(uint64_t Bytes) {
+  return charge(Bytes / BytesPerInstruction + (Bytes % BytesPerInstruction != 0));
 }
 
 Error Host::output(StringRef Data) {
-  if (T.Output.size() + Data.size() > MaxOutputBytes)
+  if (OutputBytes + Data.size() > MaxOutputBytes)
     return trap("the call output exceeds the host's limit of " + Twine(MaxOutputBytes) + " bytes");
+  if (Error E = chargeBytes(Data.size()))
+    return E;
   T.Output += Data;
+  OutputBytes += Data.size();
   return Error::success();
 }
 
-Error Host::store(std::string Key, StringRef Value) {
-  auto It = T.Store.find(Key);
-  uint64_t Replaced = It == T.Store.end() ? 0 : Key.size() + It->second.size();
-  uint64_t Total = StoredBytes - Replaced + Key.size() + Value.size();
-  if (Total > MaxStorageBytes)
-    return trap("storage would exceed the host's limit of " + Twine(MaxStorageBytes) + " bytes");
-  T.Store[std::move(Key)] = Value.str();
-  StoredBytes = Total;
+Error Host::store(StringRef Key, StringRef Value) {
+  if (Error E = charge(StorageAccessCost))
+    return E;
+  if (Error E = chargeBytes(Key.size() + Value.size()))
+    return E;
+  // A failing call drops the transaction: the change need not be undone.
+  T.Store.set(Key, Value);
+  if (T.Store.changedBytes() > MaxChangedBytes)
+    return trap("the transaction's changes exceed the host's limit of " + Twine(MaxChangedBytes) +
+                " bytes");
   return Error::success();
 }
 
-void Host::erase(StringRef Key) {
-  auto It = T.Store.find(Key.str());
-  if (It == T.Store.end())
-    return;
-  StoredBytes -= It->first.size() + It->second.size();
-  T.Store.erase(It);
+Error Host::erase(StringRef Key) {
+  if (Error E = charge(StorageAccessCost))
+    return E;
+  if (Error E = chargeBytes(Key.size()))
+    return E;
+  T.Store.erase(Key);
+  return Error::success();
+}
+
+Error Host::log(StringRef Line, uint64_t DataBytes) {
+  if (DataBytes > MaxLogBytes - LoggedBytes)
+    return fault(ExitStatus::Trap, "the call logged more than the limit of " + Twine(MaxLogBytes) +
+                                       " bytes of log and event data");
+  if (Error E = charge(DataBytes))
+    return E;
+  LoggedBytes += DataBytes;
+  // One write per line: the stream may be unbuffered.
+  Diagnostics << Line;
+  return Error::success();
 }
 
 Error Host::outOfBounds(uint64_t Begin, uint64_t End) const {
@@ -118,7 +175,10 @@ static Error copyOut(Host &H, StringRef Source, uint32_t Buf, uint32_t Len, uint
 }
 
 static Error inputRead(Host &H, const Values &Args, uint32_t &Result) {
-  return copyOut(H, H.transaction().Input, arg(Args, 0), arg(Args, 1), Result);
+  const std::string &Input = H.transaction().Input;
+  if (Error E = H.chargeBytes(std::min<uint64_t>(arg(Args, 1), Input.size())))
+    return E;
+  return copyOut(H, Input, arg(Args, 0), arg(Args, 1), Result);
 }
 
 static Error outputWrite(Host &H, const Values &Args, uint32_t &) {
@@ -128,65 +188,72 @@ static Error outputWrite(Host &H, const Values &Args, uint32_t &) {
 
 static Error storageGet(Host &H, const Values &Args, uint32_t &Result) {
   TRY(Key, H.text(arg(Args, 0), arg(Args, 1)));
-  const Storage &Store = H.transaction().Store;
-  auto It = Store.find(Key.str());
-  if (It == Store.end()) {
+  if (Error E = H.charge(StorageAccessCost))
+    return E;
+  if (Error E = H.chargeBytes(Key.size()))
+    return E;
+  Expected<Optional<std::string>> Value = H.transaction().Store.get(Key);
+  if (!Value)
+    return H.fault(Value.takeError());
+  if (!*Value) {
     Result = uint32_t(-1);
     return Error::success();
   }
   // The size is returned as a positive int32_t.
-  if (It->second.size() > uint32_t(std::numeric_limits<int32_t>::max()))
+  if ((*Value)->size() > uint32_t(std::numeric_limits<int32_t>::max()))
     return trap("the stored value is too large to be read");
-  uint32_t Copied;
-  if (Error E = copyOut(H, It->second, arg(Args, 2), arg(Args, 3), Copied))
+  if (Error E = H.chargeBytes((*Value)->size()))
     return E;
-  Result = It->second.size();
+  uint32_t Copied;
+  if (Error E = copyOut(H, **Value, arg(Args, 2), arg(Args, 3), Copied))
+    return E;
+  Result = (*Value)->size();
   return Error::success();
 }
 
 static Error storageSet(Host &H, const Values &Args, uint32_t &) {
   TRY(Key, H.text(arg(Args, 0), arg(Args, 1)));
-  std::string KeyBytes = Key.str();
   TRY(Value, H.text(arg(Args, 2), arg(Args, 3)));
-  return H.store(std::move(KeyBytes), Value);
+  return H.store(Key, Value);
 }
 
 static Error storageErase(Host &H, const Values &Args, uint32_t &) {
   TRY(Key, H.text(arg(Args, 0), arg(Args, 1)));
-  H.erase(Key);
-  return Error::success();
+  return H.erase(Key);
 }
 
 static Error logLine(Host &H, const Values &Args, uint32_t &) {
   TRY(Text, H.text(arg(Args, 0), arg(Args, 1)));
-  raw_ostream &OS = H.diagnostics();
-  OS << "log: ";
+  std::string Line = "log: ";
+  raw_string_ostream OS(Line);
   writeEscaped(OS, Text);
   OS << '\n';
-  return Error::success();
+  return H.log(OS.str(), Text.size());
 }
 
 static Error emitEvent(Host &H, const Values &Args, uint32_t &) {
   TRY(Name, H.text(arg(Args, 0), arg(Args, 1)));
-  std::string NameText = Name.str();
   TRY(Data, H.text(arg(Args, 2), arg(Args, 3)));
-  raw_ostream &OS = H.diagnostics();
-  OS << "event ";
-  writeEscaped(OS, NameText);
+  std::string Line = "event ";
+  raw_string_ostream OS(Line);
+  writeEscaped(OS, Name);
   OS << ": ";
   writeEscaped(OS, Data);
   OS << '\n';
-  return Error::success();
+  return H.log(OS.str(), Name.size() + Data.size());
 }
 
 static Error abortCall(Host &H, const Values &Args, uint32_t &) {
   TRY(Message, H.text(arg(Args, 0), arg(Args, 1)));
-  H.transaction().AbortMessage = escaped(Message);
-  return trap("contract aborted");
+  if (Error E = H.chargeBytes(Message.size()))
+    return E;
+  return H.fault(ExitStatus::Abort, "contract aborted: " + escaped(Message));
 }
 
 static Error caller(Host &H, const Values &Args, uint32_t &Result) {
   const std::string &Name = H.transaction().Caller;
+  if (Error E = H.chargeBytes(Name.size()))
+    return E;
   uint32_t Copied;
   if (Error E = copyOut(H, Name, arg(Args, 0), arg(Args, 1), Copied))
     return E;
@@ -196,6 +263,8 @@ static Error caller(Host &H, const Values &Args, uint32_t &Result) {
 
 static Error hasAuth(Host &H, const Values &Args, uint32_t &Result) {
   TRY(Account, H.text(arg(Args, 0), arg(Args, 1)));
+  if (Error E = H.chargeBytes(Account.size()))
+    return E;
   Result = is_contained(H.transaction().Authorizations, Account);
   return Error::success();
 }
@@ -208,6 +277,8 @@ static Error moveBytes(Host &H, const Values &Args, uint32_t &Result) {
   uint32_t Dst = arg(Args, 0), Src = arg(Args, 1), Len = arg(Args, 2);
   TRY(To, H.bytes(Dst, Len));
   TRY(From, H.bytes(Src, Len));
+  if (Error E = H.chargeBytes(Len))
+    return E;
   // memcpy too: overlapping copies behave, whatever the contract assumed.
   std::memmove(To.data(), From.data(), Len);
   Result = Dst;
@@ -217,6 +288,8 @@ static Error moveBytes(Host &H, const Values &Args, uint32_t &Result) {
 static Error fillBytes(Host &H, const Values &Args, uint32_t &Result) {
   uint32_t Dst = arg(Args, 0), Len = arg(Args, 2);
   TRY(To, H.bytes(Dst, Len));
+  if (Error E = H.chargeBytes(Len))
+    return E;
   std::fill(To.begin(), To.end(), uint8_t(arg(Args, 1)));
   Result = Dst;
   return Error::success();
@@ -226,6 +299,8 @@ static Error compareBytes(Host &H, const Values &Args, uint32_t &Result) {
   uint32_t Len = arg(Args, 2);
   TRY(A, H.bytes(arg(Args, 0), Len));
   TRY(B, H.bytes(arg(Args, 1), Len));
+  if (Error E = H.chargeBytes(Len))
+    return E;
   Result = 0;
   auto Diff = std::mismatch(A.begin(), A.end(), B.begin());
   if (Diff.first != A.end())
@@ -235,14 +310,20 @@ static Error compareBytes(Host &H, const Values &Args, uint32_t &Result) {
 
 static Error stringLength(Host &H, const Values &Args, uint32_t &Result) {
   TRY(Len, H.cstringLength(arg(Args, 0)));
+  if (Error E = H.chargeBytes(uint64_t(Len) + 1))
+    return E;
   Result = Len;
   return Error::success();
 }
 
 // Compares at most Limit bytes, reading no byte beyond the first difference
-// or terminator.
+// or terminator.  Charged as it goes, as chargeBytes would for the bytes
+// compared, so that a long comparison stops at the limit.
 static Error compareStrings(Host &H, uint32_t A, uint32_t B, uint64_t Limit, uint32_t &Result) {
   for (uint64_t I = 0; I < Limit; ++I) {
+    if (I % BytesPerInstruction == 0)
+      if (Error E = H.charge(1))
+        return E;
     TRY(CA, H.byteAt(A + I));
     TRY(CB, H.byteAt(B + I));
     if (CA != CB || CA == 0) {

@@ -9,6 +9,7 @@
 #define ZO_ENGINE_HOST_H
 
 #include "Escape.h"
+#include "Failure.h"
 #include "Storage.h"
 
 #include "llvm/ADT/ArrayRef.h"
@@ -29,11 +30,18 @@ struct Transaction {
   std::string Input;
   std::string Caller;
   std::vector<std::string> Authorizations;
-  /// The working copy; whoever runs the transaction commits it or drops it.
-  Storage Store;
+  /// The store under the transaction's changes; whoever runs the
+  /// transaction commits the changes or drops them.
+  StorageView Store;
+  /// What the current call has written.
   std::string Output;
-  /// Set by corvane_abort; the call then ends in a trap.
-  llvm::Optional<std::string> AbortMessage;
+};
+
+/// Why the host ended a call: the call traps, and the tier reports this
+/// failure instead of the trap.
+struct HostFault {
+  ExitStatus Status;
+  std::string Message;
 };
 
 class Host;
@@ -55,8 +63,11 @@ class Host {
 public:
   static constexpr const char *ModuleName = "env";
 
-  /// Log lines and events go to Diagnostics as they happen.
-  Host(Transaction &T, llvm::raw_ostream &Diagnostics);
+  /// Log lines and events go to Diagnostics as they happen.  The host's
+  /// work counts against MaxInstructions with the contract's own; each
+  /// call may log at most MaxLogBytes bytes of text and event data.
+  Host(Transaction &T, llvm::raw_ostream &Diagnostics, uint64_t MaxInstructions,
+       uint64_t MaxLogBytes);
 
   static llvm::ArrayRef<HostFunction> functions();
   /// The function the host offers as Module.Name, or null.
@@ -72,8 +83,36 @@ public:
 
   /// Changes to the transaction, within the host's limits.
   llvm::Error output(llvm::StringRef Data);
-  llvm::Error store(std::string Key, llvm::StringRef Value);
-  void erase(llvm::StringRef Key);
+  llvm::Error store(llvm::StringRef Key, llvm::StringRef Value);
+  llvm::Error erase(llvm::StringRef Key);
+  /// Writes a log line or an event, within the call's log budget.
+  llvm::Error log(llvm::StringRef Line, uint64_t DataBytes);
+
+  /// Instructions executed, the contract's and the host's, over all calls.
+  uint64_t executed() const { return Executed; }
+  uint64_t maxInstructions() const { return MaxInstructions; }
+  /// Counts one of the contract's instructions; false once the limit is
+  /// reached, which leaves the count at the limit.
+  bool step() {
+    if (Executed == MaxInstructions)
+      return false;
+    ++Executed;
+    return true;
+  }
+  /// Charges host work as Units instructions.  Past the limit, the call
+  /// ends with an Exhausted fault and the count stays at the limit.
+  llvm::Error charge(uint64_t Units);
+  /// Charges for touching Bytes bytes of memory or data.
+  llvm::Error chargeBytes(uint64_t Bytes);
+
+  /// Starts the next call: its log budget is full again.
+  void beginCall() { LoggedBytes = 0; }
+  /// Ends the call with a fault, returned as the trap that unwinds it.
+  llvm::Error fault(ExitStatus Status, const llvm::Twine &Message);
+  /// Ends the call with the failure \p E reports, or a plain trap.
+  llvm::Error fault(llvm::Error E);
+  /// The fault that ended the last call, if the host ended it.
+  llvm::Optional<HostFault> takeFault();
 
   /// Checked views of the contract's memory.  They are valid until the
   /// memory grows, i.e. for the rest of one host call.
@@ -90,8 +129,13 @@ private:
   Transaction &T;
   llvm::raw_ostream &Diagnostics;
   wabt::interp::Memory *Memory = nullptr;
-  /// Keys and values in T.Store.
-  uint64_t StoredBytes = 0;
+  uint64_t MaxInstructions;
+  uint64_t Executed = 0;
+  uint64_t MaxLogBytes;
+  uint64_t LoggedBytes = 0;
+  /// Output over all calls of the transaction.
+  uint64_t OutputBytes = 0;
+  llvm::Optional<HostFault> Fault;
 };
 
 } // namespace zo::engine

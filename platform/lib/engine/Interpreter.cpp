@@ -139,9 +139,8 @@ static Error checkExports(const ContractCode &Code, const ModuleDesc &Desc) {
   return Error::success();
 }
 
-Expected<std::unique_ptr<Interpreter>> Interpreter::create(const ContractCode &Code, Host &H,
-                                                           uint64_t MaxInstructions) {
-  std::unique_ptr<Interpreter> I(new Interpreter(MaxInstructions, H));
+Expected<std::unique_ptr<Interpreter>> Interpreter::create(const ContractCode &Code, Host &H) {
+  std::unique_ptr<Interpreter> I(new Interpreter(H));
   Store &S = I->S;
 
   wabt::Errors Errors;
@@ -243,6 +242,7 @@ Error Interpreter::instantiate() {
 Error Interpreter::start() { return Start ? run(*Start, "the start function") : Error::success(); }
 
 Error Interpreter::callApply() {
+  H.beginCall();
   if (Calls++ > 0) {
     if (Error E = instantiate())
       return E;
@@ -250,6 +250,11 @@ Error Interpreter::callApply() {
       return E;
   }
   return run(*Apply, "apply");
+}
+
+Error Interpreter::exhausted(StringRef What) const {
+  return fail(ExitStatus::Exhausted,
+              What + " exceeded the limit of " + Twine(H.maxInstructions()) + " instructions");
 }
 
 Error Interpreter::stackOverflow() const {
@@ -262,10 +267,8 @@ Error Interpreter::run(const DefinedFunc &F, StringRef What) {
   Trap::Ptr Trapped;
   RunResult Result = (T.*member(PushCall()))(F, &Trapped);
   while (Result == RunResult::Ok) {
-    if (Executed == MaxInstructions)
-      return fail(ExitStatus::Exhausted,
-                  What + " exceeded the limit of " + Twine(MaxInstructions) + " instructions");
-    ++Executed;
+    if (!H.step())
+      return exhausted(What);
     // F stays alive through Apply or the instance: no need to root it here.
     Result = (T.*member(StepInternal()))(&Trapped);
     // Below its bottom, the stack runs into data or wraps around to the top
@@ -280,6 +283,11 @@ Error Interpreter::run(const DefinedFunc &F, StringRef What) {
   case RunResult::Return:
     return Error::success();
   case RunResult::Trap:
+    if (Optional<HostFault> Fault = H.takeFault()) {
+      if (Fault->Status == ExitStatus::Exhausted)
+        return exhausted(What);
+      return fail(Fault->Status, Fault->Message);
+    }
     return fail(ExitStatus::Trap,
                 "trap in " + What + ": " + (Trapped ? Trapped->message() : "unknown trap"));
   case RunResult::Exception:

@@ -21,8 +21,7 @@ class Interpreter final : public ContractInstance {
 public:
   /// Validates the module, links its imports to H and instantiates it, all
   /// but the start function.
-  static llvm::Expected<std::unique_ptr<Interpreter>> create(const ContractCode &Code, Host &H,
-                                                             uint64_t MaxInstructions);
+  static llvm::Expected<std::unique_ptr<Interpreter>> create(const ContractCode &Code, Host &H);
 
   /// Runs the module's start function, if it has one, counted like a call.
   llvm::Error start() override;
@@ -32,14 +31,16 @@ public:
   /// carries over from one call to the next.
   llvm::Error callApply() override;
 
-  /// Instructions executed so far, over all calls.
-  uint64_t instructions() const override { return Executed; }
+  /// Instructions executed so far, the host's work included, over all
+  /// calls.
+  uint64_t instructions() const override { return H.executed(); }
 
 private:
-  Interpreter(uint64_t MaxInstructions, Host &H) : H(H), MaxInstructions(MaxInstructions) {}
+  explicit Interpreter(Host &H) : H(H) {}
 
   llvm::Error instantiate();
   llvm::Error run(const wabt::interp::DefinedFunc &F, llvm::StringRef What);
+  llvm::Error exhausted(llvm::StringRef What) const;
   llvm::Error stackOverflow() const;
 
   // Declared first: everything below holds references into it.
@@ -58,8 +59,6 @@ private:
   wabt::interp::Global::Ptr StackPointer;
   int64_t StackLow = 0;
   uint32_t StackSize = 0;
-  uint64_t MaxInstructions;
-  uint64_t Executed = 0;
   unsigned Calls = 0;
 };
 

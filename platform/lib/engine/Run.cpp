@@ -12,19 +12,18 @@ namespace zo::engine {
 
 ContractInstance::~ContractInstance() = default;
 
-Expected<std::unique_ptr<ContractInstance>> instantiate(const ContractCode &Code, Host &H,
-                                                        uint64_t MaxInstructions) {
-  Expected<std::unique_ptr<Interpreter>> I = Interpreter::create(Code, H, MaxInstructions);
+Expected<std::unique_ptr<ContractInstance>> instantiate(const ContractCode &Code, Host &H) {
+  Expected<std::unique_ptr<Interpreter>> I = Interpreter::create(Code, H);
   if (!I)
     return I.takeError();
   return std::unique_ptr<ContractInstance>(std::move(*I));
 }
 
-Expected<std::vector<size_t>> runCalls(const ContractCode &Code, Transaction &T,
-                                       raw_ostream &Diagnostics, const RunOptions &Options,
-                                       Optional<uint64_t> &Executed) {
-  Host H(T, Diagnostics);
-  Expected<std::unique_ptr<ContractInstance>> I = instantiate(Code, H, Options.MaxInstructions);
+Error runCalls(const ContractCode &Code, Transaction &T, raw_ostream &Diagnostics,
+               const RunOptions &Options, CallOutputHandler OnOutput,
+               Optional<uint64_t> &Executed) {
+  Host H(T, Diagnostics, Options.MaxInstructions, Options.MaxLogBytes);
+  Expected<std::unique_ptr<ContractInstance>> I = instantiate(Code, H);
   if (!I)
     return I.takeError();
   ContractInstance &Contract = **I;
@@ -32,18 +31,15 @@ Expected<std::vector<size_t>> runCalls(const ContractCode &Code, Transaction &T,
   if (Error E = Contract.start())
     return E;
 
-  std::vector<size_t> CallEnds;
   for (unsigned N = 0; N < Options.Calls; ++N) {
-    Error E = Contract.callApply();
-    if (E && T.AbortMessage) {
-      consumeError(std::move(E));
-      return fail(ExitStatus::Abort, "contract aborted: " + *T.AbortMessage);
-    }
-    if (E)
+    if (Error E = Contract.callApply())
       return E;
-    CallEnds.push_back(T.Output.size());
+    if (Error E = OnOutput(T.Output))
+      return E;
+    // The start function's output, if any, went with the first call's.
+    T.Output.clear();
   }
-  return CallEnds;
+  return Error::success();
 }
 
 } // namespace zo::engine
