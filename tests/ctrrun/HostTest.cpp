@@ -7,7 +7,10 @@
 namespace zotest {
 namespace {
 
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
 
 // Output: the caller's name, the caller read into a 2-byte buffer over
 // "##########" with the full size as the length, and has_auth(input).
@@ -66,6 +69,108 @@ TEST_F(CtrrunTest, LogAndEventLines) {
                             "log: back\\x5cslash\\x7f\n"
                             "event : \n");
   EXPECT_EQ(r.out, "");
+}
+
+// Host work is charged by the bytes it touches: 1 instruction per 16 bytes
+// of memory or data, 1 per byte of log text and event data, and 100 more
+// per storage access.  Input: an operation, then one character per 1000
+// bytes to work on.
+TEST_F(CtrrunTest, HostWorkIsChargedByItsBytes) {
+  std::string module = wasm("work", contract(R"(
+  (func (export "apply") (local $op i32) (local $len i32)
+    (local.set $len (i32.mul (i32.sub (call $read_input) (i32.const 1)) (i32.const 1000)))
+    (local.set $op (i32.load8_u (i32.const 0)))
+    (if (i32.eq (local.get $op) (i32.const 0x73)) ;; s
+      (then (drop (call $memset (i32.const 1024) (i32.const 0) (local.get $len)))))
+    (if (i32.eq (local.get $op) (i32.const 0x63)) ;; c
+      (then (drop (call $memcpy (i32.const 1024) (i32.const 8192) (local.get $len)))))
+    (if (i32.eq (local.get $op) (i32.const 0x6d)) ;; m
+      (then (drop (call $memcmp (i32.const 1024) (i32.const 8192) (local.get $len)))))
+    (if (i32.eq (local.get $op) (i32.const 0x6c)) ;; l
+      (then (call $log (i32.const 1024) (local.get $len))))
+    (if (i32.eq (local.get $op) (i32.const 0x6b)) ;; k
+      (then (call $storage_set (i32.const 0) (i32.const 1) (i32.const 1024) (local.get $len))))
+    (if (i32.eq (local.get $op) (i32.const 0x6f)) ;; o
+      (then (call $output_write (i32.const 1024) (local.get $len)))))
+)"));
+  struct Case {
+    char op;
+    long long per4000Bytes;
+  } cases[] = {{'s', 250}, {'c', 250}, {'m', 250}, {'l', 4000}, {'k', 250}, {'o', 250}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.op);
+    auto count = [&](int thousands) {
+      RunResult r = ctrrun({"--storage=s.db", module, c.op + std::string(thousands, 'x')});
+      EXPECT_EQ(r.status, 0) << r.err;
+      return instructions(r);
+    };
+    long long none = count(0), four = count(4), eight = count(8);
+    EXPECT_EQ(eight - four, four - none);
+    EXPECT_EQ(four - none, c.per4000Bytes);
+  }
+  fs::remove(dir() / "s.db");
+
+  // A storage access costs 100 on top of its bytes.
+  std::string access = wasm("access", contract(R"(
+  (func (export "apply")
+    (drop (call $storage_get (i32.const 0) (i32.const 1) (i32.const 0) (i32.const 0)))
+    (drop (call $read_input)))
+)"));
+  std::string none = wasm("none", contract(R"(
+  (func (export "apply")
+    (drop (i32.const 0)) (drop (i32.const 0)) (drop (i32.const 0))
+    (drop (call $read_input)))
+)"));
+  EXPECT_EQ(instructions(ctrrun({access, "k"})) - instructions(ctrrun({none, "k"})), 101);
+}
+
+// The instruction limit bounds what the host does for a contract too: a
+// copy of 96 MiB stops at once when the limit is 10000.
+TEST_F(CtrrunTest, TheLimitStopsHostWork) {
+  std::string module = wasm("copy", contract(R"(
+  (func (export "apply") (local $i i32)
+    (drop (memory.grow (i32.const 3200)))
+    (loop $again
+      (drop (call $memmove (i32.const 0) (i32.const 1048576) (i32.const 100663296)))
+      (local.set $i (i32.add (local.get $i) (i32.const 1)))
+      (br_if $again (i32.lt_u (local.get $i) (i32.const 1000)))))
+)"));
+  RunResult r = ctrrun({"--max-instructions=10000", module});
+  EXPECT_EQ(r.status, 8);
+  EXPECT_EQ(r.err, "instructions: 10000\nctrrun: apply exceeded the limit of 10000 instructions\n");
+}
+
+// A call may log so many bytes of text and event data; past that it fails.
+TEST_F(CtrrunTest, LogOutputIsCappedPerCall) {
+  std::string module = wasm("chatty", contract(R"(
+  (data (i32.const 100) "name")
+  (func (export "apply")
+    (call $log (i32.const 0) (call $read_input))
+    (call $emit_event (i32.const 100) (i32.const 4) (i32.const 0) (call $input_size)))
+)"));
+  const std::string input(1000, 'x');
+  // Each call logs 1000 bytes and emits 1004.
+  RunResult r = ctrrun({"--max-log-bytes=2004", "--calls=2", module, input});
+  EXPECT_EQ(r.status, 0) << r.err;
+  r = ctrrun({"--max-log-bytes=2003", module, input});
+  EXPECT_EQ(r.status, 6);
+  EXPECT_THAT(r.err, EndsWith("\nctrrun: the call logged more than the limit of 2003 bytes of "
+                              "log and event data\n"));
+  EXPECT_THAT(r.err, StartsWith("log: xxx"));
+  EXPECT_THAT(r.err, Not(HasSubstr("\nevent name")));
+
+  // Zero bytes escape to four characters each, written in one go.
+  std::string zeros = wasm("zeros", contract(R"(
+  (func (export "apply")
+    (drop (memory.grow (i32.const 200)))
+    (call $log (i32.const 0) (i32.const 8388608)))
+)"));
+  r = ctrrun({zeros});
+  EXPECT_EQ(r.status, 6);
+  EXPECT_THAT(r.err, HasSubstr("the call logged more than the limit of 1048576 bytes"));
+  r = ctrrun({"--max-log-bytes=8388608", zeros});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err.find('\n'), 5 + 4 * 8388608u);
 }
 
 // The C library functions the host lends: each result is stored in a table

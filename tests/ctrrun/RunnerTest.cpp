@@ -243,6 +243,24 @@ TEST_F(CtrrunTest, CallsShareTheTransactionNotTheInstance) {
   EXPECT_EQ(r.err, "ctrrun: --calls must be at least 1\n");
 }
 
+// Nothing of a call stays behind when the next begins: a million calls
+// run in the memory of one.
+TEST_F(CtrrunTest, ManyCallsRunInFlatMemory) {
+  std::string module = wasm("each", contract(R"(
+  (func (export "apply")
+    (call $storage_set (i32.const 0) (i32.const 1) (i32.const 0) (call $read_input)))
+)"));
+  long long one = instructions(ctrrun({module, "k"}));
+  RunResult r = runProcess(
+      "/bin/sh",
+      {"-c", "ulimit -v 200000; exec \"$0\" --calls=1000000 --storage=s.db " + module + " k",
+       CTRRUN_PATH},
+      dir());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(instructions(r), 1000000 * one);
+  EXPECT_EQ(storage("s.db"), "{\n  \"6b\": \"6b\"\n}\n");
+}
+
 TEST_F(CtrrunTest, InstructionsAreCountedAndBounded) {
   // Loops once per byte of input.
   std::string module = wasm("loop", contract(R"(

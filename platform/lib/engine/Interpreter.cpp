@@ -52,6 +52,13 @@ constexpr uint64_t MaxTableSize = 1 << 20;
 constexpr size_t MaxValueStack = 1 << 20; // 16 MiB
 } // namespace
 
+// wabt's RefPtr assignment leaves the old object's root in the store, so a
+// reassigned pointer would keep its object alive for good: release first.
+template <typename T> static void rebind(RefPtr<T> &Ptr, RefPtr<T> Target) {
+  Ptr.reset();
+  Ptr = std::move(Target);
+}
+
 static std::string typeList(const ValueTypes &Types) {
   std::string Text = "(";
   ListSeparator Sep(", ");
@@ -191,7 +198,7 @@ static int64_t stackBottom(Memory *M, uint32_t Top) {
 
 Error Interpreter::instantiate() {
   Trap::Ptr Trapped;
-  Inst = Instance::Instantiate(S, Mod.ref(), Imports, &Trapped);
+  rebind(Inst, Instance::Instantiate(S, Mod.ref(), Imports, &Trapped));
   if (!Inst)
     return fail(ExitStatus::Unrunnable, Name + " cannot be instantiated: " +
                                             (Trapped ? Trapped->message() : "unknown error"));
@@ -209,7 +216,7 @@ Error Interpreter::instantiate() {
       // return something.
       if (!S.Is<DefinedFunc>(Target))
         return fail(ExitStatus::Unrunnable, Name + ": `apply` is not defined in the module");
-      Apply = S.UnsafeGet<DefinedFunc>(Target);
+      rebind(Apply, S.UnsafeGet<DefinedFunc>(Target));
     }
   }
 
@@ -219,7 +226,7 @@ Error Interpreter::instantiate() {
     if (!S.Is<DefinedFunc>(Target))
       return fail(ExitStatus::Unrunnable,
                   Name + ": the start function is not defined in the module");
-    Start = S.UnsafeGet<DefinedFunc>(Target);
+    rebind(Start, S.UnsafeGet<DefinedFunc>(Target));
   }
 
   // wasm-ld makes the stack pointer the first global and starts it at the
@@ -231,7 +238,7 @@ Error Interpreter::instantiate() {
       uint32_t Top = G->Get().Get<u32>();
       StackLow = stackBottom(Exported, Top);
       StackSize = uint32_t(Top - StackLow);
-      StackPointer = std::move(G);
+      rebind(StackPointer, std::move(G));
     }
   }
   // The instance a call replaces, and all it held, go.

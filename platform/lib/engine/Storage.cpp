@@ -54,6 +54,16 @@ Error errnoError(StringRef Path, const Twine &Doing) {
 // database.
 enum class FileKind { Missing, Database, Text };
 
+Expected<FileKind> classifyOpen(int FD, StringRef Path) {
+  char Header[sizeof(SqliteHeader)];
+  ssize_t Read = ::pread(FD, Header, sizeof(Header), 0);
+  if (Read < 0)
+    return errnoError(Path, "cannot read the store");
+  if (Read == 0 || StringRef(Header, Read) == StringRef(SqliteHeader, sizeof(SqliteHeader)))
+    return FileKind::Database;
+  return FileKind::Text;
+}
+
 Expected<FileKind> classify(StringRef Path) {
   struct stat St;
   if (::stat(Path.str().c_str(), &St) != 0) {
@@ -66,14 +76,9 @@ Expected<FileKind> classify(StringRef Path) {
   int FD = ::open(Path.str().c_str(), O_RDONLY | O_CLOEXEC);
   if (FD < 0)
     return errnoError(Path, "cannot open the store");
-  char Header[sizeof(SqliteHeader)];
-  ssize_t Read = ::read(FD, Header, sizeof(Header));
+  Expected<FileKind> Kind = classifyOpen(FD, Path);
   ::close(FD);
-  if (Read < 0)
-    return errnoError(Path, "cannot read the store");
-  if (Read == 0 || StringRef(Header, Read) == StringRef(SqliteHeader, sizeof(SqliteHeader)))
-    return FileKind::Database;
-  return FileKind::Text;
+  return Kind;
 }
 
 // Odd lengths are rejected: tryGetFromHex would quietly pad them.
@@ -278,6 +283,9 @@ Error importText(StringRef Path) {
   if (::stat(Real.c_str(), &Named) != 0 || Held.st_ino != Named.st_ino ||
       Held.st_dev != Named.st_dev)
     return Error::success(); // Imported by another run meanwhile.
+  Expected<FileKind> Kind = classifyOpen(FD, Path);
+  if (!Kind || *Kind != FileKind::Text)
+    return Kind.takeError(); // The same.
 
   Expected<std::string> Text = readAll(FD, Path);
   if (!Text)
