@@ -12,13 +12,13 @@ cmake --install "${ZO_BUILD_DIR:-$top/build}"
 
 # The example token contract, built with the installed toolchain into a
 # deployable container and called by action: the balances persist in a
-# storage file between the calls.
+# store between the calls.
 out=${ZO_BUILD_DIR:-$top/build}/examples
 mkdir -p "$out"
 cd "$out"
-rm -f token.ctrx token-storage.json
+rm -f token.ctrx token-storage.db
 "$prefix/bin/zo++" -o token.ctrx "$top/examples/token/token.cpp"
-run() { "$prefix/bin/ctrrun" --storage=token-storage.json "$@"; }
+run() { "$prefix/bin/ctrrun" --storage=token-storage.db "$@"; }
 run --caller=alice token.ctrx create '{"issuer": "alice", "supply": 1000}'
 run --caller=alice token.ctrx transfer '{"to": "bob", "amount": 250}'
 printf 'balance of bob: '
