@@ -129,3 +129,43 @@ TEST(Engine, ImportsTheHostLacksAreRefusedBeforeAnythingRuns) {
 }
 
 } // namespace
+
+namespace {
+
+llvm::Optional<std::string> read(StorageView &View, llvm::StringRef Key) {
+  llvm::Expected<llvm::Optional<std::string>> Value = View.get(Key);
+  EXPECT_TRUE(bool(Value));
+  return Value ? *Value : llvm::None;
+}
+
+// A transaction sees the store under its own changes, which reach the store
+// only when committed.
+TEST(Storage, ChangesOverlayTheStoreUntilCommitted) {
+  MemoryStorage Store;
+  StorageView First(&Store);
+  First.set("a", "1");
+  First.set("b", "2");
+  Store.commit(First.changes());
+
+  StorageView View(&Store);
+  EXPECT_EQ(read(View, "a"), std::string("1"));
+  View.set("a", "10");
+  View.erase("b");
+  View.set("c", "");
+  View.erase("missing");
+  EXPECT_EQ(read(View, "a"), std::string("10"));
+  EXPECT_EQ(read(View, "b"), llvm::None);
+  EXPECT_EQ(read(View, "c"), std::string(""));
+  // Keys and values held: "a" "10", "b", "c" "", "missing".
+  EXPECT_EQ(View.changedBytes(), 3u + 1 + 1 + 7);
+  EXPECT_EQ(Store.entries().at("b"), "2") << "an uncommitted change reached the store";
+
+  Store.commit(View.changes());
+  EXPECT_EQ(Store.entries(),
+            (std::map<std::string, std::string, std::less<>>{{"a", "10"}, {"c", ""}}));
+  // Without a store, a view starts empty.
+  StorageView Empty;
+  EXPECT_EQ(read(Empty, "a"), llvm::None);
+}
+
+} // namespace

@@ -320,6 +320,24 @@ Error importText(StringRef Path) {
 }
 } // namespace
 
+StorageSource::~StorageSource() = default;
+
+Expected<Optional<std::string>> MemoryStorage::get(StringRef Key) {
+  auto It = Entries.find(Key);
+  if (It == Entries.end())
+    return None;
+  return It->second;
+}
+
+void MemoryStorage::commit(const StorageChanges &Changes) {
+  for (const auto &Change : Changes) {
+    if (Change.second)
+      Entries.insert_or_assign(Change.first, *Change.second);
+    else if (auto It = Entries.find(Change.first); It != Entries.end())
+      Entries.erase(It);
+  }
+}
+
 //===----------------------------------------------------------------------===//
 // StorageFile
 //===----------------------------------------------------------------------===//
@@ -428,9 +446,9 @@ Expected<Optional<std::string>> StorageView::get(StringRef Key) {
   auto It = Changes.find(Key);
   if (It != Changes.end())
     return It->second;
-  if (!File)
+  if (!Source)
     return None;
-  return File->get(Key);
+  return Source->get(Key);
 }
 
 void StorageView::record(StringRef Key, Optional<std::string> Value) {

@@ -38,9 +38,28 @@ struct StorageOptions {
   unsigned LockTimeoutMs = 10000;
 };
 
+/// Committed entries, as a transaction reads them.
+class StorageSource {
+public:
+  virtual ~StorageSource();
+  /// The value stored under Key, if any.
+  virtual llvm::Expected<llvm::Optional<std::string>> get(llvm::StringRef Key) = 0;
+};
+
+/// A store held in memory, for hosts that keep state in process.
+class MemoryStorage final : public StorageSource {
+public:
+  llvm::Expected<llvm::Optional<std::string>> get(llvm::StringRef Key) override;
+  void commit(const StorageChanges &Changes);
+  const std::map<std::string, std::string, std::less<>> &entries() const { return Entries; }
+
+private:
+  std::map<std::string, std::string, std::less<>> Entries;
+};
+
 /// One open transaction on a storage database.  Destroying it without a
 /// commit rolls back: the store stays as it was.
-class StorageFile {
+class StorageFile final : public StorageSource {
 public:
   /// Opens the store at Path, creating an empty one if there is none and
   /// importing a text-format file, and begins the transaction.
@@ -48,8 +67,7 @@ public:
                                                            const StorageOptions &Options);
   ~StorageFile();
 
-  /// The value stored under Key, if any.
-  llvm::Expected<llvm::Optional<std::string>> get(llvm::StringRef Key);
+  llvm::Expected<llvm::Optional<std::string>> get(llvm::StringRef Key) override;
 
   /// Applies Changes and commits; durable once it returns.
   llvm::Error commit(const StorageChanges &Changes);
@@ -70,7 +88,7 @@ private:
 /// changes they made so far.
 class StorageView {
 public:
-  explicit StorageView(StorageFile *File = nullptr) : File(File) {}
+  explicit StorageView(StorageSource *Source = nullptr) : Source(Source) {}
 
   llvm::Expected<llvm::Optional<std::string>> get(llvm::StringRef Key);
   void set(llvm::StringRef Key, llvm::StringRef Value);
@@ -83,7 +101,7 @@ public:
 private:
   void record(llvm::StringRef Key, llvm::Optional<std::string> Value);
 
-  StorageFile *File;
+  StorageSource *Source;
   StorageChanges Changes;
   uint64_t ChangedBytes = 0;
 };
