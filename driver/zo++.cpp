@@ -22,6 +22,7 @@
 //===----------------------------------------------------------------------===//
 
 #include "CommitId.inc"
+#include "Escape.h"
 
 #include "llvm/ADT/STLExtras.h"
 #include "llvm/ADT/StringRef.h"
@@ -236,6 +237,16 @@ static std::string shellWord(StringRef Text) {
   if (all_of(Text, isPlainShellChar))
     return Text.str();
   return singleQuote(Text);
+}
+
+// A line of text that shows a command or a file name, which may hold any
+// byte: exactly the text when it holds no control character, else escaped,
+// so that it stays one line and cannot forge another.
+static std::string shownOnOneLine(StringRef Text) {
+  auto isControl = [](char C) { return static_cast<unsigned char>(C) < 0x20 || C == 0x7f; };
+  if (none_of(Text, isControl))
+    return Text.str();
+  return zo::escaped(Text);
 }
 
 static bool isContinuationByte(char C) { return (static_cast<unsigned char>(C) & 0xC0) == 0x80; }
@@ -589,7 +600,7 @@ bool exec_subprogram(const std::string &tool, const ArgVector &args, bool verbos
 
   std::string command = shellWord(*found) + " " + joined;
   if (verbose) {
-    errs() << command << "\n";
+    errs() << shownOnOneLine(command) << "\n";
     errs().flush();
   }
   outs().flush();
@@ -631,7 +642,7 @@ static int runAnalysis() {
   for (const std::string &input : input_filename_opt) {
     AnalysisPlan plan = planAnalysis(input);
 
-    outs() << "Generate .ll and .abi for " << input << "\n";
+    outs() << "Generate .ll and .abi for " << shownOnOneLine(input) << "\n";
     outs().flush();
     if (!exec_subprogram("clang-8", plan.compile_args, false))
       return -1;

@@ -21,6 +21,8 @@
 //
 //===----------------------------------------------------------------------===//
 
+#include "Escape.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -242,9 +244,10 @@ int main(int argc, char **argv) {
   // Linking: each C source becomes an object in a private directory, which
   // the link takes in the source's place.
   const char *tmp = getenv("TMPDIR");
-  std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/clang-8-XXXXXX";
+  std::string base = tmp && *tmp ? tmp : "/tmp";
+  std::string dir = base + "/clang-8-XXXXXX";
   if (!mkdtemp(&dir[0])) {
-    fprintf(stderr, "clang-8: cannot create a directory in %s: %s\n", tmp && *tmp ? tmp : "/tmp",
+    fprintf(stderr, "clang-8: cannot create a directory in %s: %s\n", zo::escaped(base).c_str(),
             strerror(errno));
     return 1;
   }

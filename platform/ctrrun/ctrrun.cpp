@@ -100,7 +100,7 @@ static Expected<Call> prepareCall(const ContractCode &Code) {
     if (!Input) {
       std::error_code EC = errorToErrorCode(Input.takeError());
       return fail(ExitStatus::File,
-                  InputFile + ": " +
+                  escaped(InputFile) + ": " +
                       (EC == errc::file_too_large ? "the input exceeds ctrrun's limit of " +
                                                         Twine(MaxInputBytes) + " bytes"
                                                   : EC.message()));

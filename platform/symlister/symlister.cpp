@@ -15,6 +15,7 @@
 //===----------------------------------------------------------------------===//
 
 #include "AtomicFile.h"
+#include "Escape.h"
 #include "Files.h"
 #include "Leb128.h"
 #include "Module.h"
@@ -49,7 +50,7 @@ static Error makeError(const Twine &Message) {
 }
 
 static Error withFile(StringRef Path, Error E) {
-  return makeError(Path + ": " + toString(std::move(E)));
+  return makeError(zo::escaped(Path) + ": " + toString(std::move(E)));
 }
 
 /// A module as wabt read it, and its function names from the name section.

@@ -1,6 +1,7 @@
 //===- ContractCode.cpp - Reading a contract's code ------------------------===//
 
 #include "ContractCode.h"
+#include "Escape.h"
 #include "Failure.h"
 #include "Files.h"
 
@@ -33,9 +34,9 @@ static Error readContainerCode(ContractCode &Code) {
 Expected<ContractCode> readContractCode(StringRef Path) {
   Expected<std::unique_ptr<MemoryBuffer>> Buffer = readRegularFile(Path);
   if (!Buffer)
-    return fail(ExitStatus::File, Path + ": " + toString(Buffer.takeError()));
+    return fail(ExitStatus::File, escaped(Path) + ": " + toString(Buffer.takeError()));
   ContractCode Code;
-  Code.Name = Path.str();
+  Code.Name = escaped(Path);
   Code.Buffer = std::move(*Buffer);
   // Anything else is taken for a module, and the interpreter says why it
   // is not one.

@@ -22,7 +22,8 @@
 namespace zo::engine {
 
 struct ContractCode {
-  /// The name diagnostics give the contract: its file name.
+  /// The name diagnostics give the contract: its file name, escaped so
+  /// that it cannot break a message's line.
   std::string Name;
   /// Holds the module: the file itself, or the container's code section.
   std::unique_ptr<llvm::MemoryBuffer> Buffer;

@@ -2,6 +2,7 @@
 
 #include "Storage.h"
 #include "AtomicFile.h"
+#include "Escape.h"
 #include "Failure.h"
 #include "Files.h"
 #include "JsonText.h"
@@ -16,7 +17,7 @@ using namespace llvm;
 namespace zo::engine {
 
 static Error malformed(StringRef Path, const Twine &Why) {
-  return fail(ExitStatus::BadStorage, Path + ": malformed storage file: " + Why);
+  return fail(ExitStatus::BadStorage, escaped(Path) + ": malformed storage file: " + Why);
 }
 
 // Odd lengths are rejected: tryGetFromHex would quietly pad them.
@@ -29,7 +30,7 @@ Expected<Storage> loadStorage(StringRef Path) {
     return Storage();
   Expected<std::unique_ptr<MemoryBuffer>> Buffer = readRegularFile(Path);
   if (!Buffer)
-    return fail(ExitStatus::File, Path + ": " + toString(Buffer.takeError()));
+    return fail(ExitStatus::File, escaped(Path) + ": " + toString(Buffer.takeError()));
 
   StringRef Text = (*Buffer)->getBuffer();
   if (jsonDepth(Text, MaxJsonDepth) > MaxJsonDepth)
@@ -48,14 +49,14 @@ Expected<Storage> loadStorage(StringRef Path) {
     StringRef KeyHex = Entry.first;
     std::string Key, Value;
     if (!decodeHex(KeyHex, Key))
-      return malformed(Path, "key \"" + KeyHex + "\" is not hex-encoded bytes");
+      return malformed(Path, "key \"" + escaped(KeyHex) + "\" is not hex-encoded bytes");
     Optional<StringRef> ValueHex = Entry.second.getAsString();
     if (!ValueHex || !decodeHex(*ValueHex, Value))
-      return malformed(Path,
-                       "the value of key \"" + KeyHex + "\" is not a string of hex-encoded bytes");
+      return malformed(Path, "the value of key \"" + escaped(KeyHex) +
+                                 "\" is not a string of hex-encoded bytes");
     // "ab" and "AB" name the same key.
     if (!Store.emplace(std::move(Key), std::move(Value)).second)
-      return malformed(Path, "key \"" + KeyHex + "\" appears twice");
+      return malformed(Path, "key \"" + escaped(KeyHex) + "\" appears twice");
   }
   return Store;
 }
@@ -75,7 +76,8 @@ Error saveStorage(StringRef Path, const Storage &Store) {
   writeJson(OS, Store);
   OS.flush();
   if (Error E = zo::writeFileAtomically(Path, Text))
-    return fail(ExitStatus::File, Path + ": cannot save storage: " + toString(std::move(E)));
+    return fail(ExitStatus::File,
+                escaped(Path) + ": cannot save storage: " + toString(std::move(E)));
   return Error::success();
 }
 
