@@ -123,8 +123,21 @@ struct Command {
 
 static Command parse(int argc, char **argv) {
   Command c;
+  bool endOfOptions = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
+    // After "--" every argument is an input.  clang hands such a name on to
+    // its compiler unguarded, which takes -a.c for an option; so it goes as
+    // ./-a.c, and the "--" is dropped.
+    if (endOfOptions) {
+      c.args.push_back(arg.size() > 1 && arg[0] == '-' ? "./" + arg : arg);
+      c.inputs.push_back(c.args.size() - 1);
+      continue;
+    }
+    if (arg == "--") {
+      endOfOptions = true;
+      continue;
+    }
     c.args.push_back(arg);
     if (takesValue(arg) && i + 1 < argc) {
       c.explicitLanguage |= arg == "-x";
