@@ -14,15 +14,7 @@
 namespace zotest {
 
 namespace fs = std::filesystem;
-
-// A module whose one function, of type () -> (), is exported as `apply`.
-inline std::string applyModule() {
-  using namespace wasm;
-  return Header + section(1, std::string("\x01\x60\x00\x00", 4)) +
-         section(3, std::string("\x01\x00", 2)) +
-         section(7, leb(1) + str("apply") + '\0' + leb(0)) +
-         section(10, std::string("\x01\x02\x00\x0b", 4));
-}
+using wasm::applyModule;
 
 inline const char EmptyInterface[] =
     R"({"version": 1, "message": "", "actions": [], "structs": [], "tables": []})";
