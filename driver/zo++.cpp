@@ -22,6 +22,7 @@
 //===----------------------------------------------------------------------===//
 
 #include "CommitId.inc"
+#include "Escape.h"
 
 #include "llvm/ADT/STLExtras.h"
 #include "llvm/ADT/StringRef.h"
@@ -238,6 +239,25 @@ static std::string shellWord(StringRef Text) {
   return singleQuote(Text);
 }
 
+// A file name as one argument of a tool.  A name that begins with '-'
+// would be taken for an option, so it goes as ./-name; only such names
+// change, and "-" alone keeps its meaning of standard input.
+static std::string pathWord(const std::string &path) {
+  if (path.size() > 1 && path[0] == '-')
+    return shellWord("./" + path);
+  return shellWord(path);
+}
+
+// A line of text that shows a command or a file name, which may hold any
+// byte: exactly the text when it holds no control character, else escaped,
+// so that it stays one line and cannot forge another.
+static std::string shownOnOneLine(StringRef Text) {
+  auto isControl = [](char C) { return static_cast<unsigned char>(C) < 0x20 || C == 0x7f; };
+  if (none_of(Text, isControl))
+    return Text.str();
+  return zo::escaped(Text);
+}
+
 static bool isContinuationByte(char C) { return (static_cast<unsigned char>(C) & 0xC0) == 0x80; }
 
 // The contract message as one shell word: cut at 1024 bytes, backing off to
@@ -347,7 +367,7 @@ static ArgVector compileOptionsFor(ArrayRef<std::string> inputs) {
   for (const std::string &warning : W_opt)
     flags.push_back("-W" + shellWord(warning));
   for (const std::string &input : inputs)
-    flags.push_back(shellWord(input));
+    flags.push_back(pathWord(input));
   for (const std::string &macro : D_opt)
     flags.push_back("-D" + shellWord(macro));
   for (const std::string &include : I_opt)
@@ -395,7 +415,7 @@ static void addInterfaceWriter(ArgVector &args, const std::string &abi_file) {
   args.push_back("-Xclang");
   args.push_back("-plugin-arg-ifacewriter");
   args.push_back("-Xclang");
-  args.push_back(shellWord(abi_file));
+  args.push_back(pathWord(abi_file));
   if (!contract_message_opt.empty())
     args.push_back("-Xclang -plugin-arg-ifacewriter -Xclang " +
                    contractMessageWord(contract_message_opt));
@@ -422,8 +442,8 @@ static ArgVector aheadOfTimeArgs(const std::string &wasm_file, const std::string
   args.push_back("--target=" + shellWord(aot_target_opt));
   args.push_back("--size-level=" + std::to_string(aot_size_level_opt));
   args.push_back("-o");
-  args.push_back(shellWord(aot_file));
-  args.push_back(shellWord(wasm_file));
+  args.push_back(pathWord(aot_file));
+  args.push_back(pathWord(wasm_file));
   if (!v_opt)
     args.push_back(">/dev/null");
   return args;
@@ -431,14 +451,14 @@ static ArgVector aheadOfTimeArgs(const std::string &wasm_file, const std::string
 
 // ctrpack's arguments.
 static ArgVector packArgs(const BuildPlan &plan) {
-  ArgVector args = {"-o", shellWord(plan.container_file), shellWord(plan.code_file),
-                    shellWord(plan.abi_file)};
+  ArgVector args = {"-o", pathWord(plan.container_file), pathWord(plan.code_file),
+                    pathWord(plan.abi_file)};
   if (dump_names_opt)
-    args.push_back(shellWord(plan.names_file));
+    args.push_back(pathWord(plan.names_file));
   if (compress_opt)
     args.push_back("-compress");
   if (aot_opt) {
-    args.push_back(shellWord(plan.wasm_file));
+    args.push_back(pathWord(plan.wasm_file));
     args.push_back("-aot");
   } else if (jit_opt) {
     args.push_back("-jit");
@@ -506,7 +526,7 @@ static BuildPlan planBuild() {
   const std::string &wasm_file = plan.wasm_file;
 
   if (link)
-    options.compile_args.push_back("-o " + shellWord(wasm_file));
+    options.compile_args.push_back("-o " + pathWord(wasm_file));
 
   plan.abi_file =
       options.abi_output.empty() ? derivedName(wasm_file, ".wasm", ".abi") : options.abi_output;
@@ -516,10 +536,10 @@ static BuildPlan planBuild() {
   // is not needed by any later stage.
   plan.names_file = derivedName(wasm_file, ".wasm", ".names");
   plan.dumps_names = dump_names_opt;
-  plan.names_args = {shellWord(wasm_file), "-o", shellWord(plan.names_file), ">/dev/null"};
+  plan.names_args = {pathWord(wasm_file), "-o", pathWord(plan.names_file), ">/dev/null"};
 
   plan.polishes = !g_opt && !jit_opt;
-  plan.polish_args = {shellWord(wasm_file)};
+  plan.polish_args = {pathWord(wasm_file)};
 
   plan.aot_file = derivedName(wasm_file, ".wasm", ".aot");
   plan.compiles_ahead = aot_opt;
@@ -557,13 +577,13 @@ static AnalysisPlan planAnalysis(const std::string &input) {
   if (rtti != args.end())
     args.erase(rtti);
   args.push_back("-emit-llvm -c -g -S -o ");
-  args.push_back(shellWord(plan.ll_file));
+  args.push_back(pathWord(plan.ll_file));
   args.push_back("-fplugin=" + shellWord(plugin_path));
   args.push_back("-Xclang -plugin-arg-ifacewriter -Xclang ");
-  args.push_back(shellWord(plan.abi_file));
+  args.push_back(pathWord(plan.abi_file));
 
-  plan.analyzer_args = {vetter_other_opt,        "--abi", shellWord(plan.abi_file),   "-m",
-                        shellWord(plan.ll_file), "-f",    shellWord(flow_config_file)};
+  plan.analyzer_args = {vetter_other_opt,       "--abi", pathWord(plan.abi_file),    "-m",
+                        pathWord(plan.ll_file), "-f",    shellWord(flow_config_file)};
   return plan;
 }
 
@@ -589,7 +609,7 @@ bool exec_subprogram(const std::string &tool, const ArgVector &args, bool verbos
 
   std::string command = shellWord(*found) + " " + joined;
   if (verbose) {
-    errs() << command << "\n";
+    errs() << shownOnOneLine(command) << "\n";
     errs().flush();
   }
   outs().flush();
@@ -631,7 +651,7 @@ static int runAnalysis() {
   for (const std::string &input : input_filename_opt) {
     AnalysisPlan plan = planAnalysis(input);
 
-    outs() << "Generate .ll and .abi for " << input << "\n";
+    outs() << "Generate .ll and .abi for " << shownOnOneLine(input) << "\n";
     outs().flush();
     if (!exec_subprogram("clang-8", plan.compile_args, false))
       return -1;

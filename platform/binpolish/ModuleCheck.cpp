@@ -89,10 +89,16 @@ Expected<BinaryenFeatures> checkModule(StringRef Name, ArrayRef<uint8_t> Bytes) 
     (Needed.*Each.Set)(true);
   if (Error E = validate(Name, Bytes, Needed)) {
     std::string Message;
-    handleAllErrors(std::move(E), [&](const zo::wasm::ModuleError &ME) {
-      raw_string_ostream(Message) << "invalid module: offset " << format_hex(ME.offset(), 2) << ": "
-                                  << ME.text();
-    });
+    handleAllErrors(
+        std::move(E),
+        [&](const zo::wasm::ModuleError &ME) {
+          raw_string_ostream(Message)
+              << "invalid module: offset " << format_hex(ME.offset(), 2) << ": " << ME.text();
+        },
+        [&](const zo::wasm::LimitError &LE) {
+          raw_string_ostream OS(Message);
+          LE.log(OS);
+        });
     return createStringError(inconvertibleErrorCode(), Message);
   }
 

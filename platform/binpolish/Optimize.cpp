@@ -3,7 +3,9 @@
 // Binaryen runs in a child process. It ends the process on input it cannot
 // handle and overflows its stack on deeply nested code, valid as that code
 // may be; in a child, either becomes an error that binpolish reports while
-// the module on disk stays as it was.
+// the module on disk stays as it was.  Modules come nested at most
+// MaxBlockDepth levels deep, and binaryen runs on stacks large enough for
+// that many, whatever the stack limit binpolish was started with.
 //
 //===----------------------------------------------------------------------===//
 
@@ -12,9 +14,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <pthread.h>
 #include <string>
 #include <sys/types.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace llvm;
@@ -33,6 +37,13 @@ enum ChildExit {
 // -Oz runs to a fixed point only rarely in one go; a few more rounds still
 // pay on contracts and stop as soon as one gains nothing.
 constexpr int MaxRounds = 4;
+
+// Binaryen's stack for its own threads and the one that drives it.  It
+// recurses once per nesting level in places, about 600 bytes a level for
+// nested ifs: the default 8 MiB (2 MiB for threads under an unlimited stack
+// limit) held 13,000 levels, this holds ten times MaxBlockDepth.  Only the
+// pages used are ever touched.
+constexpr size_t BinaryenStackSize = 64 << 20;
 
 bool writeAll(int FD, const char *Data, size_t Size) {
   while (Size) {
@@ -57,11 +68,11 @@ std::vector<char> encode(BinaryenModuleRef M) {
   return Result;
 }
 
-[[noreturn]] void runChild(std::vector<char> &Module, BinaryenFeatures Features, int OutFD) {
+ChildExit optimizeInChild(std::vector<char> &Module, BinaryenFeatures Features, int OutFD) {
   BinaryenModuleRef M = BinaryenModuleRead(Module.data(), Module.size());
   BinaryenModuleSetFeatures(M, Features);
   if (!BinaryenModuleValidate(M))
-    _exit(ChildRejectedInput);
+    return ChildRejectedInput;
 
   BinaryenSetOptimizeLevel(2);
   BinaryenSetShrinkLevel(2);
@@ -70,13 +81,26 @@ std::vector<char> encode(BinaryenModuleRef M) {
   for (int Round = 0; Round < MaxRounds; ++Round) {
     BinaryenModuleOptimize(M);
     if (!BinaryenModuleValidate(M))
-      _exit(ChildInvalidOutput);
+      return ChildInvalidOutput;
     std::vector<char> Encoded = encode(M);
     if (Encoded.size() >= Best.size())
       break;
     Best = std::move(Encoded);
   }
-  _exit(writeAll(OutFD, Best.data(), Best.size()) ? ChildDone : ChildWriteFailed);
+  return writeAll(OutFD, Best.data(), Best.size()) ? ChildDone : ChildWriteFailed;
+}
+
+[[noreturn]] void runChild(std::vector<char> &Module, BinaryenFeatures Features, int OutFD) {
+  // Every thread made from here on, binaryen's workers too, gets the stack.
+  pthread_attr_t Attributes;
+  if (pthread_attr_init(&Attributes) == 0) {
+    if (pthread_attr_setstacksize(&Attributes, BinaryenStackSize) == 0)
+      pthread_setattr_default_np(&Attributes);
+    pthread_attr_destroy(&Attributes);
+  }
+  ChildExit Exit = ChildDone;
+  std::thread([&] { Exit = optimizeInChild(Module, Features, OutFD); }).join();
+  _exit(Exit);
 }
 
 Error childFailure(int Status) {

@@ -8,6 +8,7 @@
 //===----------------------------------------------------------------------===//
 
 #include "AtomicFile.h"
+#include "Escape.h"
 #include "Files.h"
 #include "ModuleCheck.h"
 #include "Optimize.h"
@@ -70,7 +71,7 @@ int main(int argc, char **argv) {
                               "  producers, debug info and other custom sections, in place.\n");
 
   if (Error E = polish(ModulePath)) {
-    errs() << "binpolish: " << ModulePath << ": " << toString(std::move(E)) << "\n";
+    errs() << "binpolish: " << zo::escaped(ModulePath) << ": " << toString(std::move(E)) << "\n";
     return 1;
   }
   return 0;

@@ -21,6 +21,8 @@
 //
 //===----------------------------------------------------------------------===//
 
+#include "Escape.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -121,8 +123,21 @@ struct Command {
 
 static Command parse(int argc, char **argv) {
   Command c;
+  bool endOfOptions = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
+    // After "--" every argument is an input.  clang hands such a name on to
+    // its compiler unguarded, which takes -a.c for an option; so it goes as
+    // ./-a.c, and the "--" is dropped.
+    if (endOfOptions) {
+      c.args.push_back(arg.size() > 1 && arg[0] == '-' ? "./" + arg : arg);
+      c.inputs.push_back(c.args.size() - 1);
+      continue;
+    }
+    if (arg == "--") {
+      endOfOptions = true;
+      continue;
+    }
     c.args.push_back(arg);
     if (takesValue(arg) && i + 1 < argc) {
       c.explicitLanguage |= arg == "-x";
@@ -242,9 +257,10 @@ int main(int argc, char **argv) {
   // Linking: each C source becomes an object in a private directory, which
   // the link takes in the source's place.
   const char *tmp = getenv("TMPDIR");
-  std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/clang-8-XXXXXX";
+  std::string base = tmp && *tmp ? tmp : "/tmp";
+  std::string dir = base + "/clang-8-XXXXXX";
   if (!mkdtemp(&dir[0])) {
-    fprintf(stderr, "clang-8: cannot create a directory in %s: %s\n", tmp && *tmp ? tmp : "/tmp",
+    fprintf(stderr, "clang-8: cannot create a directory in %s: %s\n", zo::escaped(base).c_str(),
             strerror(errno));
     return 1;
   }

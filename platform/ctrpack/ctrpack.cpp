@@ -17,6 +17,7 @@
 
 #include "AtomicFile.h"
 #include "Container.h"
+#include "Escape.h"
 #include "Files.h"
 
 #include "llvm/ADT/SmallString.h"
@@ -65,7 +66,7 @@ static Error makeError(const Twine &Message) {
 
 /// Prefixes the message of \p E with the file it is about.
 static Error withFile(StringRef Path, Error E) {
-  return makeError(Path + ": " + toString(std::move(E)));
+  return makeError(escaped(Path) + ": " + toString(std::move(E)));
 }
 
 static Expected<std::unique_ptr<MemoryBuffer>> readInput(StringRef Path) {
@@ -103,7 +104,8 @@ static Error pack() {
   std::vector<SectionInput> Sections;
   for (const auto &[Kind, Path] : Inputs) {
     if (Kind == SectionKind::Names && isMissing(Path)) {
-      errs() << "ctrpack: warning: " << Path << ": No such file or directory; packing no names\n";
+      errs() << "ctrpack: warning: " << escaped(Path)
+             << ": No such file or directory; packing no names\n";
       continue;
     }
     Expected<std::unique_ptr<MemoryBuffer>> Buffer = readInput(Path);

@@ -113,7 +113,7 @@ static Expected<Call> prepareCall(const ContractCode &Code) {
     if (!Input) {
       std::error_code EC = errorToErrorCode(Input.takeError());
       return fail(ExitStatus::File,
-                  InputFile + ": " +
+                  escaped(InputFile) + ": " +
                       (EC == errc::file_too_large ? "the input exceeds ctrrun's limit of " +
                                                         Twine(MaxInputBytes) + " bytes"
                                                   : EC.message()));
@@ -199,7 +199,13 @@ static Error run(Optional<uint64_t> &Executed) {
   if (Calls == 0)
     return fail(ExitStatus::Usage, "--calls must be at least 1");
 
-  Expected<ContractCode> Code = readContractCode(ModulePath);
+  // Only a container is described or called with an action and its
+  // arguments: a file that is neither a module nor a container is then
+  // reported as the broken container it was meant to be, not as a module
+  // given a word too many.
+  Expected<ContractCode> Code =
+      readContractCode(ModulePath, Describe || Words.size() > 1 ? CodeExpected::Container
+                                                                : CodeExpected::ModuleOrContainer);
   if (!Code)
     return Code.takeError();
   if (Describe)

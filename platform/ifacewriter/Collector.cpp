@@ -11,6 +11,7 @@
 //===----------------------------------------------------------------------===//
 
 #include "Collector.h"
+#include "Escape.h"
 
 #include "clang/AST/ASTContext.h"
 #include "clang/AST/DeclCXX.h"
@@ -566,11 +567,11 @@ void Collector::State::checkActions(const CallExpr *Call) {
                                  : nullptr;
     const auto *Method = dyn_cast_or_null<CXXMethodDecl>(FD);
     if (!FD || (Method && !Method->isStatic())) {
-      error(Loc, "action " + Twine(I + 1) + " ('" + Name + "') is not a function");
+      error(Loc, "action " + Twine(I + 1) + " ('" + zo::escaped(Name) + "') is not a function");
       continue;
     }
     if (!corvane::detail::is_identifier(std::string_view(Name.data(), Name.size()))) {
-      error(Loc, "action name '" + Name +
+      error(Loc, "action name '" + zo::escaped(Name) +
                      "' is not an identifier; list functions by their "
                      "plain names");
       continue;
@@ -661,7 +662,7 @@ void Collector::State::checkTable(const VarDecl *VD) {
   Table T;
   T.Name = Literal->getString().str();
   if (!corvane::detail::is_identifier(T.Name)) {
-    error(Loc, "table name '" + T.Name + "' is not an identifier");
+    error(Loc, "table name '" + zo::escaped(T.Name) + "' is not an identifier");
     return;
   }
 

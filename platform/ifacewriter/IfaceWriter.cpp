@@ -19,6 +19,7 @@
 
 #include "AtomicFile.h"
 #include "Collector.h"
+#include "Escape.h"
 #include "Interface.h"
 
 #include "clang/AST/ASTConsumer.h"
@@ -141,9 +142,10 @@ public:
     zo::abi::writeInterface(OS, D.Iface);
     OS.flush();
     if (Error E = zo::writeFileAtomically(Path, Text)) {
-      unsigned ID = Diags.getCustomDiagID(DiagnosticsEngine::Error,
-                                          "cannot write the interface description '%0': %1");
-      Diags.Report(ID) << Path << toString(std::move(E));
+      unsigned ID =
+          Diags.getCustomDiagID(DiagnosticsEngine::Error, "ifacewriter: cannot write the interface "
+                                                          "description '%0': %1");
+      Diags.Report(ID) << zo::escaped(Path) << toString(std::move(E));
     }
   }
 

@@ -15,6 +15,7 @@
 //===----------------------------------------------------------------------===//
 
 #include "AtomicFile.h"
+#include "Escape.h"
 #include "Files.h"
 #include "Leb128.h"
 #include "Module.h"
@@ -49,7 +50,7 @@ static Error makeError(const Twine &Message) {
 }
 
 static Error withFile(StringRef Path, Error E) {
-  return makeError(Path + ": " + toString(std::move(E)));
+  return makeError(zo::escaped(Path) + ": " + toString(std::move(E)));
 }
 
 /// A module as wabt read it, and its function names from the name section.
@@ -114,8 +115,12 @@ static Expected<ListedModule> readModule(StringRef Path) {
   Features.EnableAll();
   Expected<std::unique_ptr<wabt::Module>> Module = zo::wasm::readModule(
       Path, arrayRefFromStringRef(Bytes), Features, zo::wasm::Check::Structure);
-  if (!Module)
-    return makeError("not a valid WebAssembly module: " + toString(Module.takeError()));
+  if (!Module) {
+    Error E = Module.takeError();
+    if (E.isA<zo::wasm::LimitError>())
+      return E;
+    return makeError("not a valid WebAssembly module: " + toString(std::move(E)));
+  }
   ListedModule Listed;
   // wabt has read the module as a whole, so its sections frame well.
   Expected<std::vector<zo::wasm::SectionRef>> Sections = zo::wasm::readSections(Bytes);

@@ -6,6 +6,7 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <functional>
 #include <unistd.h>
 
@@ -101,6 +102,39 @@ TEST(Hostile, DeeplyNestedCodeNeverTakesTheFileDown) {
     EXPECT_EQ(zotest::readFile(module), bytes);
   }
   EXPECT_EQ(entries(dir.path()), std::set<std::string>{"contract.wasm"});
+}
+
+// Blocks nest at most 10000 levels deep: at the limit a module is polished,
+// and past it refused with the function and the limit named, and left as
+// it was, however deep it goes.
+TEST(Hostile, NestingPastTheLimitIsRefused) {
+  const std::string limit = "function 0: blocks nest deeper than the limit of 10000 levels";
+  struct Case {
+    const char *kind;
+    const std::string &open;
+  } kinds[] = {{"block", OpenBlock}, {"loop", OpenLoop}, {"if", OpenIf}};
+  for (const Case &c : kinds) {
+    for (size_t depth : {10000, 10001, 300000}) {
+      SCOPED_TRACE(std::string(c.kind) + " " + std::to_string(depth));
+      zotest::TempDir dir("binpolish-test");
+      fs::path module = dir.path() / "contract.wasm";
+      std::string bytes = applyModule(nested(c.open, depth));
+      zotest::writeFile(module, bytes);
+
+      zotest::RunResult r = polish(module);
+
+      if (depth == 10000) {
+        EXPECT_EQ(r.status, 0) << r.err;
+        wabtTool(BINPOLISH_WASM_VALIDATE, {module.string()});
+      } else {
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_THAT(r.err, StartsWith(messagePrefix(module) + limit));
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(zotest::readFile(module), bytes);
+      }
+      EXPECT_EQ(entries(dir.path()), std::set<std::string>{"contract.wasm"});
+    }
+  }
 }
 
 struct BadPath {

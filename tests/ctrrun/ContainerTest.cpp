@@ -81,6 +81,30 @@ TEST_F(CtrrunTest, ContainersThatCannotRun) {
     EXPECT_FALSE(fs::exists(dir() / "s.json"));
   }
 
+  // A file that begins as neither a module nor a container, called the way
+  // only a container is, is judged as the container before the words are:
+  // its damage is the problem, not the words a module would not take.
+  std::string unmarked = bytes;
+  unmarked[0] = 'X';
+  struct Damaged {
+    std::string content, why;
+  } damaged[] = {
+      {unmarked, "not a contract container (bad magic)"},
+      {bytes.substr(1), "not a contract container (bad magic)"},
+      {bytes.substr(0, 2), "truncated header (2 bytes)"},
+      {"", "truncated header (0 bytes)"},
+  };
+  for (const Damaged &d : damaged) {
+    SCOPED_TRACE(d.why);
+    writeFile(dir() / "bad.ctrx", d.content);
+    for (const Args &args : {Args{"bad.ctrx", "transfer", R"({"to": "bob"})"},
+                             Args{"--describe", "bad.ctrx"}, Args{"bad.ctrx", "a", "b", "c"}}) {
+      RunResult r = ctrrun(args);
+      EXPECT_EQ(r.status, 9);
+      EXPECT_EQ(r.err, "ctrrun: bad.ctrx: not a valid container: " + d.why + "\n");
+    }
+  }
+
   // A native image packed with its module.
   writeFile(dir() / "native.aot", std::string("\0aot", 4) + "machine code");
   wasm("native", contract(Echo));

@@ -1,6 +1,7 @@
 //===- RunnerErrorTest.cpp - Modules the host cannot run, traps, aborts ---===//
 
 #include "CtrrunTest.h"
+#include "WasmBytes.h"
 
 #include <fstream>
 #include <regex>
@@ -143,6 +144,18 @@ TEST_F(CtrrunTest, UnreadableAndInvalidFiles) {
 
   EXPECT_EQ(ctrrun({}).status, 1);
   EXPECT_EQ(ctrrun({"--no-such-option", "m.wasm"}).status, 1);
+}
+
+// The interpreter reads code without recursing: blocks nested far deeper
+// than binpolish and symlister take (10000 levels) still run.
+TEST_F(CtrrunTest, DeeplyNestedCodeRuns) {
+  const std::pair<const char *, std::string> kinds[] = {
+      {"block", wasm::OpenBlock}, {"loop", wasm::OpenLoop}, {"if", wasm::OpenIf}};
+  for (const auto &[kind, open] : kinds) {
+    SCOPED_TRACE(kind);
+    writeFile(dir() / "deep.wasm", wasm::applyModule(wasm::nested(open, 300000)));
+    EXPECT_EQ(diagnostics(ctrrun({"deep.wasm"})), "");
+  }
 }
 
 // Growing stops at the host's limits: memory.grow fails as the contract

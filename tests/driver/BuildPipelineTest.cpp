@@ -557,6 +557,57 @@ TEST_F(DriverTest, HostileNamesRunNothing) {
   EXPECT_FALSE(linking.inWork("pwned"));
 }
 
+// A name that begins with '-' would be an option to the tools: every path
+// given to a tool that begins with '-' goes as ./-NAME, whether the user
+// gave it or the driver derived it, and the echo shows exactly that.
+TEST_F(DriverTest, NamesThatBeginWithADashStayNames) {
+  struct Case {
+    Args args;
+    std::string input, stem, output;
+  } cases[] = {
+      {{"./-h.cpp"}, "./-h.cpp", "./-h", "-h.ctrx"},
+      {{"--", "-evil.cpp"}, "./-evil.cpp", "./-evil", "-evil.ctrx"},
+      {{"-o", "-out", "--", "-evil.cpp"}, "./-evil.cpp", "./-out", "-out.ctrx"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    Installation local;
+    local.touch(local.work / "-h.cpp");
+    local.touch(local.work / "-evil.cpp");
+    RunResult r = local.zo(concat({{"-v", "-dump-names", "-aot"}, c.args}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string &s = c.stem;
+    Args clang = local.argsOf("clang-8");
+    EXPECT_TRUE(contains(clang, c.input));
+    EXPECT_THAT(after(clang, "-o"),
+                ElementsAre(s + ".wasm", "-fplugin=" + local.dir() + "/ifacewriter.so", "-Xclang",
+                            "-plugin-arg-ifacewriter", "-Xclang", s + ".abi"));
+    EXPECT_THAT(local.argsOf("symlister"), ElementsAre(s + ".wasm", "-o", s + ".names"));
+    EXPECT_THAT(local.argsOf("binpolish"), ElementsAre(s + ".wasm"));
+    EXPECT_THAT(local.argsOf("wamrc"),
+                ElementsAre("--cpu-features=+soft-float", "--cpu=skylake", "--target=x86_64",
+                            "--size-level=1", "-o", s + ".aot", s + ".wasm"));
+    EXPECT_THAT(local.argsOf("ctrpack"), ElementsAre("-o", s + ".ctrx", s + ".aot", s + ".abi",
+                                                     s + ".names", s + ".wasm", "-aot"));
+    EXPECT_THAT(r.err, HasSubstr("/binpolish " + s + ".wasm \n"));
+    EXPECT_THAT(r.err, HasSubstr("/ctrpack -o " + s + ".ctrx " + s + ".aot "));
+    EXPECT_TRUE(local.inWork(c.output));
+    EXPECT_FALSE(local.inWork(s.substr(2) + ".wasm"));
+  }
+
+  // The analysis mode's names too.
+  Installation analysis;
+  ASSERT_EQ(analysis.zo({"-vetter", "--", "-x.cpp"}).status, 0);
+  Args clang = analysis.argsOf("clang-8");
+  EXPECT_TRUE(contains(clang, "./-x.cpp"));
+  EXPECT_THAT(after(clang, "-o"),
+              ElementsAre("./-x.ll", "-fplugin=" + analysis.dir() + "/ifacewriter.so", "-Xclang",
+                          "-plugin-arg-ifacewriter", "-Xclang", "./-x.abi"));
+  EXPECT_THAT(analysis.argsOf("vetter"),
+              ElementsAre("--abi", "./-x.abi", "-m", "./-x.ll", "-f",
+                          analysis.dir() + "/../etc/corvane_export_flow_config.json"));
+}
+
 TEST_F(DriverTest, InstallationUnderADirectoryWithBlanks) {
   Installation spaced("my inst;touch pwned");
   spaced.addPlugin("entryhooks");

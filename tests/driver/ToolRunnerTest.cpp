@@ -47,6 +47,25 @@ TEST_F(DriverTest, VerboseEchoPrecedesEachTool) {
   EXPECT_EQ(r.err.rfind(d + "/clang-8 -lc++ -lc -ldlmalloc ", 0), 0u) << r.err;
 }
 
+// A name with a control character is echoed escaped, so that the echo
+// stays one line and cannot pass for a line of zo++'s own; the tool still
+// gets the name as it is.  So is the analysis mode's progress line.
+TEST_F(DriverTest, EchoOfANameWithANewlineIsOneLine) {
+  inst.removePlugin("ifacewriter");
+  const std::string input = "a\nzo++: forged.cpp";
+  RunResult r = inst.zo({"-v", "-c", input});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(contains(inst.argsOf("clang-8"), input));
+  EXPECT_THAT(r.err, HasSubstr(" -c -O3 'a\\x0azo++: forged.cpp' \n[clang-8 stderr]\n"));
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;
+
+  Installation analysis;
+  r = analysis.zo({"-vetter", input});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Generate .ll and .abi for a\\x0azo++: forged.cpp\n[clang-8 stdout]\n"
+                   "Compile done!\n[vetter stdout]\n");
+}
+
 // A tool that is not an executable regular file in the executable directory
 // is not run, wherever else it may be.
 TEST_F(DriverTest, ToolNotFound) {

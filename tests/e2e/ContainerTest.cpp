@@ -77,6 +77,22 @@ TEST_F(ContainerTest, ContainerIsTheOnlyOutput) {
               ElementsAre("create", "transfer", "balance", "transfers"));
 }
 
+// A contract whose name begins with '-' builds like any other: no tool
+// takes one of its file names for an option (-h would print a help).
+TEST_F(ContainerTest, NamesThatBeginWithADash) {
+  for (const std::string name : {"-h", "-evil"}) {
+    SCOPED_TRACE(name);
+    fs::copy_file(token(), dir() / (name + ".cpp"));
+    RunResult r = zo({"./" + name + ".cpp"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    r = ctrrun({"--", name + ".ctrx", "balance", R"({"account": "bob"})"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "0\n");
+  }
+  EXPECT_THAT(filesInDir(), ElementsAre("-evil.cpp", "-evil.ctrx", "-h.cpp", "-h.ctrx"));
+}
+
 TEST_F(ContainerTest, SameSourceSameContainer) {
   ASSERT_EQ(zo({"-o", "first.ctrx", token().string()}).status, 0);
   ASSERT_EQ(zo({"-o", "second.ctrx", token().string()}).status, 0);

@@ -1,5 +1,6 @@
 //===- SupportTest.cpp - The tools' shared support library ----------------===//
 
+#include "AtomicFile.h"
 #include "Escape.h"
 #include "Files.h"
 #include "JsonText.h"
@@ -11,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <set>
 #include <sys/stat.h>
 
 namespace {
@@ -71,6 +74,47 @@ TEST(Escape, NothingThatBreaksALine) {
   EXPECT_EQ(escaped("plain name"), "plain name");
   EXPECT_EQ(escaped("a\nb\rc\\d\x7f\x01"), "a\\x0ab\\x0dc\\x5cd\\x7f\\x01");
   EXPECT_EQ(escaped("caf\xc3\xa9"), "caf\xc3\xa9") << "UTF-8 stays readable";
+}
+
+std::set<std::string> entries(const std::filesystem::path &Dir) {
+  std::set<std::string> Names;
+  for (const auto &Entry : std::filesystem::directory_iterator(Dir))
+    Names.insert(Entry.path().filename().string());
+  return Names;
+}
+
+// The temporary file's name does not grow with the target's: a name of
+// NAME_MAX bytes is written and replaced like any other.  Nothing but the
+// target stays, whether the write succeeds or fails.
+TEST(AtomicFile, AnyLegalNameAndNothingLeftBehind) {
+  zotest::TempDir Dir("zo-support");
+  const std::string Longest = std::string(NAME_MAX - 4, 'n') + ".out";
+  const std::filesystem::path Target = Dir.path() / Longest;
+  ASSERT_FALSE(bool(writeFileAtomically(Target.string(), "first")));
+  EXPECT_EQ(zotest::readFile(Target), "first");
+  chmod(Target.c_str(), 0640);
+  ASSERT_FALSE(bool(writeFileAtomically(Target.string(), "second")));
+  EXPECT_EQ(zotest::readFile(Target), "second");
+  EXPECT_EQ(std::filesystem::status(Target).permissions(), std::filesystem::perms(0640));
+  EXPECT_EQ(entries(Dir.path()), std::set<std::string>{Longest});
+
+  // In the working directory too, under a name without a directory part.
+  const std::filesystem::path Before = std::filesystem::current_path();
+  std::filesystem::current_path(Dir.path());
+  llvm::Error Here = writeFileAtomically(Longest, "third");
+  std::filesystem::current_path(Before);
+  ASSERT_FALSE(bool(Here));
+  EXPECT_EQ(zotest::readFile(Target), "third");
+
+  std::filesystem::create_directory(Dir.path() / "taken");
+  const std::string TooLong = std::string(NAME_MAX + 1, 'n');
+  for (const std::filesystem::path &Bad :
+       {Dir.path() / "taken", Dir.path() / TooLong, Dir.path() / "none" / "x"}) {
+    SCOPED_TRACE(Bad.string());
+    EXPECT_TRUE(bool(writeFileAtomically(Bad.string(), "lost"))) << "written";
+    EXPECT_EQ(entries(Dir.path()), (std::set<std::string>{Longest, "taken"}));
+    EXPECT_TRUE(std::filesystem::is_empty(Dir.path() / "taken"));
+  }
 }
 
 TEST(Files, RegularFilesOnlyAndInputWithinItsBound) {

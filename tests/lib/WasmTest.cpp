@@ -62,4 +62,54 @@ TEST(Module, ReadsWithWabtAndReportsTheFirstErrorWithItsOffset) {
   });
 }
 
+std::string repeat(const std::string &Piece, size_t Times) {
+  std::string Out;
+  for (size_t I = 0; I < Times; ++I)
+    Out += Piece;
+  return Out;
+}
+
+// The depth counts what is open at once in one function: ends, elses and
+// try's delegate close; blocks one after the other never add up.
+TEST(Module, BlocksNestAtMostTheLimit) {
+  wabt::Features All;
+  All.EnableAll();
+  const std::string Try("\x06\x40", 2);
+  struct Case {
+    const char *What;
+    std::string Body;
+    bool Refused;
+  } Cases[] = {
+      {"blocks at the limit", nested(OpenBlock, MaxBlockDepth), false},
+      {"loops past it", nested(OpenLoop, MaxBlockDepth + 1), true},
+      {"ifs past it", nested(OpenIf, MaxBlockDepth + 1), true},
+      {"trys past it", nested(Try, MaxBlockDepth + 1), true},
+      {"blocks in a row", repeat(nested(OpenBlock, 2), MaxBlockDepth), false},
+      {"ifs with elses in a row", repeat(OpenIf + "\x05\x0b", 2 * MaxBlockDepth), false},
+      {"trys closed by delegate", repeat(Try + "\x18" + leb(0), 2 * MaxBlockDepth), false},
+      {"deeper after shallow ones", nested(OpenBlock, 2) + nested(OpenIf, MaxBlockDepth + 1), true},
+  };
+  for (const Case &C : Cases) {
+    SCOPED_TRACE(C.What);
+    std::string Module = applyModule(C.Body);
+    llvm::Error E = checkBlockDepth(llvm::arrayRefFromStringRef(Module), All);
+    EXPECT_EQ(bool(E), C.Refused);
+    llvm::consumeError(std::move(E));
+  }
+
+  // The function is named by its index, imports counted; readModule checks
+  // before it reads.
+  std::string Type = section(1, leb(1) + "\x60" + leb(0) + leb(0));
+  std::string Import = section(2, leb(1) + str("env") + str("f") + '\0' + leb(0));
+  std::string Deep = '\0' + nested(OpenBlock, MaxBlockDepth + 1) + "\x0b";
+  std::string Code = section(10, leb(2) + leb(2) + '\0' + "\x0b" + leb(Deep.size()) + Deep);
+  std::string Module = Header + Type + Import + section(3, leb(2) + leb(0) + leb(0)) + Code;
+  auto Read = readModule("m.wasm", llvm::arrayRefFromStringRef(Module), All, Check::Structure);
+  ASSERT_FALSE(bool(Read));
+  EXPECT_EQ(
+      llvm::toString(Read.takeError())
+          .rfind("function 2: blocks nest deeper than the limit of 10000 levels (at offset 0x", 0),
+      0u);
+}
+
 } // namespace

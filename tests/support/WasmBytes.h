@@ -34,6 +34,29 @@ inline std::string section(uint8_t id, const std::string &payload) {
   return char(id) + leb(payload.size()) + payload;
 }
 
+// A module whose one function, of type () -> (), is exported as "apply";
+// `body` is its code without locals and without the closing end.
+inline std::string applyModule(const std::string &body = "") {
+  std::string code = std::string(1, '\0') + body + "\x0b";
+  return Header + section(1, std::string("\x01\x60\x00\x00", 4)) +
+         section(3, std::string("\x01\x00", 2)) +
+         section(7, leb(1) + str("apply") + '\0' + leb(0)) +
+         section(10, leb(1) + leb(code.size()) + code);
+}
+
+// Instructions that open a block of empty type; an if takes its condition.
+inline const std::string OpenBlock("\x02\x40", 2), OpenLoop("\x03\x40", 2),
+    OpenIf("\x41\x01\x04\x40", 4);
+
+// `depth` blocks opened with `open`, one inside the other, and their ends.
+inline std::string nested(const std::string &open, size_t depth) {
+  std::string code;
+  code.reserve(depth * (open.size() + 1));
+  for (size_t i = 0; i < depth; ++i)
+    code += open;
+  return code + std::string(depth, '\x0b');
+}
+
 } // namespace zotest::wasm
 
 #endif

@@ -119,7 +119,10 @@ INSTANTIATE_TEST_SUITE_P(
                 },
                 "0 env.f\\09x import export\n"
                 "1 ex\\20port export\n"},
-        Listing{"NoFunctions", [](const fs::path &to) { zotest::writeFile(to, Header); }, ""}),
+        Listing{"NoFunctions", [](const fs::path &to) { zotest::writeFile(to, Header); }, ""},
+        // Blocks nest up to the limit, 10000 levels.
+        Listing{"NestedAtTheLimit", made(applyModule(nested(OpenLoop, 10000))),
+                "0 apply export\n"}),
     [](const ::testing::TestParamInfo<Listing> &info) { return info.param.name; });
 
 struct BadModule {
@@ -162,7 +165,11 @@ INSTANTIATE_TEST_SUITE_P(
                   "not a valid WebAssembly module"},
         BadModule{"Truncated",
                   [](const fs::path &p) { zotest::writeFile(p, oddNames().substr(0, 30)); },
-                  "not a valid WebAssembly module"}),
+                  "not a valid WebAssembly module"},
+        BadModule{"NestedPastTheLimit", made(applyModule(nested(OpenIf, 10001))),
+                  "function 0: blocks nest deeper than the limit of 10000 levels"},
+        BadModule{"NestedFarPastTheLimit", made(applyModule(nested(OpenBlock, 300000))),
+                  "function 0: blocks nest deeper than the limit of 10000 levels"}),
     [](const ::testing::TestParamInfo<BadModule> &info) { return info.param.name; });
 
 TEST(Output, ThroughALinkKeepingTheMode) {

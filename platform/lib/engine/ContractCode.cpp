@@ -1,6 +1,7 @@
 //===- ContractCode.cpp - Reading a contract's code ------------------------===//
 
 #include "ContractCode.h"
+#include "Escape.h"
 #include "Failure.h"
 #include "Files.h"
 
@@ -9,6 +10,8 @@
 using namespace llvm;
 
 namespace zo::engine {
+
+static const StringRef WasmMagic("\0asm", 4);
 
 static Error readContainerCode(ContractCode &Code) {
   Expected<zo::Container> C = zo::readContainer(Code.Buffer->getBuffer());
@@ -30,16 +33,19 @@ static Error readContainerCode(ContractCode &Code) {
   return Error::success();
 }
 
-Expected<ContractCode> readContractCode(StringRef Path) {
+Expected<ContractCode> readContractCode(StringRef Path, CodeExpected Wanted) {
   Expected<std::unique_ptr<MemoryBuffer>> Buffer = readRegularFile(Path);
   if (!Buffer)
-    return fail(ExitStatus::File, Path + ": " + toString(Buffer.takeError()));
+    return fail(ExitStatus::File, escaped(Path) + ": " + toString(Buffer.takeError()));
   ContractCode Code;
-  Code.Name = Path.str();
+  Code.Name = escaped(Path);
   Code.Buffer = std::move(*Buffer);
-  // Anything else is taken for a module, and the interpreter says why it
-  // is not one.
-  if (Code.Buffer->getBuffer().startswith(StringRef(zo::ctrx::Magic, 4)))
+  // Anything else is taken for a module, unless only a container will do,
+  // and the interpreter says why it is not one.
+  StringRef Bytes = Code.Buffer->getBuffer();
+  bool IsContainer = Bytes.startswith(StringRef(zo::ctrx::Magic, 4)) ||
+                     (Wanted == CodeExpected::Container && !Bytes.startswith(WasmMagic));
+  if (IsContainer)
     if (Error E = readContainerCode(Code))
       return E;
   Code.Module = arrayRefFromStringRef(Code.Buffer->getBuffer());

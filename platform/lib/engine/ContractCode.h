@@ -22,7 +22,8 @@
 namespace zo::engine {
 
 struct ContractCode {
-  /// The name diagnostics give the contract: its file name.
+  /// The name diagnostics give the contract: its file name, escaped so
+  /// that it cannot break a message's line.
   std::string Name;
   /// Holds the module: the file itself, or the container's code section.
   std::unique_ptr<llvm::MemoryBuffer> Buffer;
@@ -32,9 +33,16 @@ struct ContractCode {
   llvm::Optional<abi::Interface> Iface;
 };
 
+/// What a command line can run: a module or a container, or only a
+/// container (an action called with arguments, a description printed).
+enum class CodeExpected { ModuleOrContainer, Container };
+
 /// Reads a module, or a container (told apart by its magic) with its
-/// interface description.
-llvm::Expected<ContractCode> readContractCode(llvm::StringRef Path);
+/// interface description.  A file that begins as neither is read as a
+/// container when only a container is expected, so that its error is the
+/// container's, reported before the command line's other words are judged.
+llvm::Expected<ContractCode>
+readContractCode(llvm::StringRef Path, CodeExpected Wanted = CodeExpected::ModuleOrContainer);
 
 } // namespace zo::engine
 

@@ -3,15 +3,56 @@
 #include "AtomicFile.h"
 
 #include "llvm/ADT/SmallString.h"
-#include "llvm/ADT/StringExtras.h"
 #include "llvm/Support/FileSystem.h"
+#include "llvm/Support/Format.h"
+#include "llvm/Support/Path.h"
 #include "llvm/Support/Process.h"
 #include "llvm/Support/raw_ostream.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <optional>
 #include <unistd.h>
 
 using namespace llvm;
+
+namespace {
+
+std::error_code lastError() { return std::error_code(errno, std::generic_category()); }
+
+std::error_code syncFile(int FD) {
+  while (::fsync(FD) != 0)
+    if (errno != EINTR)
+      return lastError();
+  return std::error_code();
+}
+
+/// Makes the rename in \p Dir durable.  A directory that cannot be opened
+/// for reading, or a file system that cannot sync directories, leaves it to
+/// the system: the rename itself is atomic either way.
+std::error_code syncDirectory(StringRef Dir) {
+  SmallString<256> Name(Dir);
+  int FD = ::open(Name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (FD < 0)
+    return errno == EACCES ? std::error_code() : lastError();
+  std::error_code EC = syncFile(FD);
+  ::close(FD);
+  if (EC == std::errc::invalid_argument || EC == std::errc::not_supported)
+    return std::error_code();
+  return EC;
+}
+
+/// A fresh temporary name in \p Dir: as short as the name of any file, so
+/// that it fits wherever the target's own name does, however long that is.
+SmallString<256> temporaryName(StringRef Dir) {
+  SmallString<256> Name(Dir);
+  raw_svector_ostream OS(Name);
+  OS << "/" << zo::TemporaryPrefix << format_hex_no_prefix(sys::Process::GetRandomNumber(), 8)
+     << format_hex_no_prefix(sys::Process::GetRandomNumber(), 8) << zo::TemporarySuffix;
+  return Name;
+}
+
+} // namespace
 
 Error zo::writeFileAtomically(StringRef Path, StringRef Bytes) {
   SmallString<256> Target(Path);
@@ -23,18 +64,19 @@ Error zo::writeFileAtomically(StringRef Path, StringRef Bytes) {
     if (sys::fs::is_regular_file(Status))
       Original = Status;
   }
+  StringRef Dir = sys::path::parent_path(Target);
+  if (Dir.empty())
+    Dir = ".";
 
-  // The temporary name is made here rather than from a createUniqueFile
-  // model, which would turn every '%' of the user's path into a random
-  // character; and the working directory stays as it is, which a compiler
-  // plug-in must not change.
+  // The name is made here rather than from a createUniqueFile model, which
+  // would turn every '%' of the user's path into a random character; and the
+  // working directory stays as it is, which a compiler plug-in must not
+  // change.
   SmallString<256> Temp;
   int FD = -1;
   std::error_code EC;
   for (int Attempt = 0; Attempt < 128; ++Attempt) {
-    Temp = Target;
-    Temp += ".tmp";
-    Temp += utohexstr(sys::Process::GetRandomNumber());
+    Temp = temporaryName(Dir);
     EC = sys::fs::openFileForWrite(Temp, FD, sys::fs::CD_CreateNew);
     if (EC != std::errc::file_exists)
       break;
@@ -48,18 +90,26 @@ Error zo::writeFileAtomically(StringRef Path, StringRef Bytes) {
     if (!EC && ::geteuid() == 0)
       EC = sys::fs::changeFileOwnership(FD, Original->getUser(), Original->getGroup());
   }
-  raw_fd_ostream OS(FD, /*shouldClose=*/true);
   if (!EC) {
+    raw_fd_ostream OS(FD, /*shouldClose=*/false);
     OS << Bytes;
-    OS.close();
+    OS.flush();
     EC = OS.error();
+    OS.clear_error();
   }
-  OS.clear_error();
+  // The contents reach the disk before the name does: after a crash the
+  // target is the old file or the whole new one.
+  if (!EC)
+    EC = syncFile(FD);
+  if (::close(FD) != 0 && !EC)
+    EC = lastError();
   if (!EC)
     EC = sys::fs::rename(Temp, Target);
   if (EC) {
     sys::fs::remove(Temp);
     return createStringError(EC, EC.message());
   }
+  if ((EC = syncDirectory(Dir)))
+    return createStringError(EC, "written, but its directory could not be synced: " + EC.message());
   return Error::success();
 }

@@ -12,12 +12,20 @@
 
 namespace zo {
 
+/// The temporary file's name: the prefix, 16 hex digits and the suffix, 27
+/// bytes whatever the target's name.  A writer killed outright (kill -9)
+/// can leave one behind.
+constexpr char TemporaryPrefix[] = ".zotmp-";
+constexpr char TemporarySuffix[] = ".tmp";
+
 /// Writes \p Bytes to \p Path through a temporary file in the same
-/// directory that is then renamed over it: a reader never sees half a file,
-/// and a failure leaves the old one as it was, with no temporary file
-/// behind.  An existing file is replaced where a symbolic link points, so
-/// the link stays, and keeps its permission bits (and, for root, its
-/// owner).
+/// directory, which is synced and then renamed over it, and syncs the
+/// directory: a reader never sees half a file, after a crash the file is
+/// the old one or the whole new one, and a failure leaves the old one as it
+/// was, with no temporary file behind (but for a directory that cannot be
+/// synced after the rename, which is reported with the new file in place).
+/// An existing file is replaced where a symbolic link points, so the link
+/// stays, and keeps its permission bits (and, for root, its owner).
 llvm::Error writeFileAtomically(llvm::StringRef Path, llvm::StringRef Bytes);
 
 } // namespace zo
