@@ -54,6 +54,14 @@ TEST(Container, TheWriterKeepsTheReadersRules) {
       {{{SectionKind::Code, Module}, {SectionKind::Interface, "{"}}, "not JSON"},
       {{{SectionKind::Code, Module}, {SectionKind::Interface, Deep}},
        "nests deeper than 256 levels"},
+      // Strict JSON, as ctrrun reads all of it.
+      {{{SectionKind::Code, Module},
+        {SectionKind::Interface, R"({"actions": [], "actions": [{"name": "a"}]})"}},
+       "in the interface description, 'actions' appears twice in an object"},
+      {{{SectionKind::Code, Module}, {SectionKind::Interface, R"({"version": 01})"}},
+       "not JSON: [1:13, byte=13]: Invalid number"},
+      {{{SectionKind::Code, Module}, {SectionKind::Interface, R"({"message": "\ud800"})"}},
+       "Unpaired surrogate in string"},
   };
   for (const auto &[Inputs, Message] : Cases) {
     auto Bytes = writeContainer(0, Inputs);

@@ -152,6 +152,9 @@ TEST(JsonText, RefusesWhatLlvmsParserLetsThrough) {
       {R"({"a": 1, "a": 2})", "'a' appears twice in an object"},
       {"[01]", ""},
       {"[1.]", ""},
+      {"[+1]", "Invalid number"},
+      {"[.5]", "Invalid number"},
+      {R"({"a": +1})", "Invalid number"},
       {R"(["\ud800"])", ""},
   };
   for (auto [Text, Message] : Cases) {

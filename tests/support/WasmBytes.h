@@ -16,15 +16,30 @@ namespace zotest::wasm {
 // The magic and version that begin every module.
 inline const std::string Header("\0asm\1\0\0\0", 8);
 
-// Unsigned LEB128.
-inline std::string leb(uint32_t value) {
+// Unsigned LEB128; padded to \p width bytes when that is more than it
+// needs (overlong: modules may pad up to 5 bytes, not beyond).
+inline std::string leb(uint32_t value, size_t width = 0) {
   std::string out;
   do {
     uint8_t byte = value & 0x7f;
     value >>= 7;
-    out += char(value ? byte | 0x80 : byte);
-  } while (value);
+    bool more = value || out.size() + 1 < width;
+    out += char(more ? byte | 0x80 : byte);
+  } while (value || out.size() < width);
   return out;
+}
+
+// Signed LEB128, as i32.const takes its operand.
+inline std::string sleb(int32_t value) {
+  std::string out;
+  for (;;) {
+    uint8_t byte = value & 0x7f;
+    value >>= 7;
+    bool done = (value == 0 && !(byte & 0x40)) || (value == -1 && (byte & 0x40));
+    out += char(done ? byte : byte | 0x80);
+    if (done)
+      return out;
+  }
 }
 
 // A name: its length, then its bytes.

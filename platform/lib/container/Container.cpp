@@ -206,6 +206,14 @@ Error checkContent(SectionKind Kind, uint32_t Flags, StringRef Content) {
     Expected<json::Value> Parsed = json::parse(Content);
     if (!Parsed)
       return makeError("the interface description is not JSON: " + toString(Parsed.takeError()));
+    // Read as strictly as all of ctrrun's JSON: LLVM's parser keeps the last
+    // of repeated member names, where another reader of the same container
+    // may keep the first and see other actions.
+    if (Error E = checkJsonText(Content, *Parsed)) {
+      StringRef Where = E.isA<json::ParseError>() ? "the interface description is not JSON: "
+                                                  : "in the interface description, ";
+      return makeError(Where + toString(std::move(E)));
+    }
     return Error::success();
   }
   case SectionKind::Names:

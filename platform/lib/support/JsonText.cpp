@@ -66,7 +66,8 @@ public:
     size_t Start = At;
     while (isAlnum(peek()) || StringRef("+-.").contains(peek()))
       ++At;
-    if (C == '-' || isDigit(C)) {
+    // LLVM's parser also takes a number that starts with '+' or '.'.
+    if (C == '-' || C == '+' || C == '.' || isDigit(C)) {
       if (V.kind() != json::Value::Number)
         return repeated();
       StringRef Number = Text.slice(Start, At);
