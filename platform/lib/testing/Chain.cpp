@@ -189,9 +189,9 @@ public:
         R.error_ = messageOf(Json.takeError());
         return R;
       }
-      R.void_ = Json->empty();
-      if (!R.void_)
-        R.value_ = Value::parse(*Json);
+      R.json_ = std::move(*Json);
+      if (!R.json_.empty())
+        R.value_ = Value::parse(R.json_);
     }
     D.Storage.commit(T.Store.changes());
     return R;
@@ -247,16 +247,16 @@ const Value &CallResult::value() const {
 }
 
 std::string CallResult::json() const {
-  const Value &V = value();
-  return void_ ? std::string() : V.json();
+  value();
+  return json_;
 }
 
 std::ostream &operator<<(std::ostream &OS, const CallResult &R) {
   if (!R.ok())
     return OS << R.status() << ": " << R.error();
   OS << "ok";
-  if (!R.void_)
-    OS << ": " << R.value_.json();
+  if (!R.json_.empty())
+    OS << ": " << R.json_;
   return OS;
 }
 

@@ -50,12 +50,15 @@ public:
 class Value;
 
 /// How a C++ type converts to and from a Value.  Specialize it for your own
-/// types (a struct as an object by field name, say):
+/// types, a struct as an object by field name, say:
 ///
 ///   template <> struct corvane::testing::value_traits<Point> {
-///     static Value to_value(const Point &p) { return Value::Object{{"x", p.x}, {"label",
-///     p.label}}; } static Point from_value(const Value &v) { return {v["x"].as<int32_t>(),
-///     v["label"].as<std::string>()}; }
+///     static Value to_value(const Point &p) {
+///       return Value::Object{{"x", p.x}, {"label", p.label}};
+///     }
+///     static Point from_value(const Value &v) {
+///       return {v["x"].as<int32_t>(), v["label"].as<std::string>()};
+///     }
 ///   };
 template <class T, class = void> struct value_traits;
 
@@ -306,8 +309,9 @@ public:
   /// action or a raw call.  Throws Error when the call failed.
   const Value &value() const;
   template <class T> T as() const { return value().as<T>(); }
-  /// The result as compact JSON, as ctrrun prints it; empty for void.
-  /// Throws Error when the call failed.
+  /// The result as compact JSON exactly as ctrrun prints it (struct
+  /// fields in declaration order); empty for void.  Throws Error when the
+  /// call failed.
   std::string json() const;
   /// The bytes the call wrote, as the contract encoded them.
   const std::string &output() const { return output_; }
@@ -325,11 +329,11 @@ public:
 private:
   friend class detail::ChainState;
   Status status_ = Status::ok;
-  bool void_ = true;
   std::string error_;
   std::string abort_message_;
   std::string output_;
   Value value_;
+  std::string json_;
   std::vector<std::string> logs_;
   std::vector<Event> events_;
   uint64_t instructions_ = 0;
