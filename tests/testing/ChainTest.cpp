@@ -209,6 +209,8 @@ TEST_F(ChainTest, MisuseThrowsOneLineNamingTheProblem) {
       {[&] { Ledger.call("put", "k"); }, "ledger: put(key: string, text: string) takes 2 "
                                          "arguments, not 1"},
       {[&] { Ledger.call("put", "k", 5); }, "ledger: put: argument 'text': expected string, got 5"},
+      {[&] { Ledger.call("put", "k", std::string("\xff")); },
+       "ledger: put: argument 'text': the string \"\xef\xbf\xbd\" is not UTF-8"},
       {[&] { Ledger.call_json("put", R"({"key": "k"})"); },
        "ledger: put: missing argument 'text' (string)"},
       {[&] { Ledger.call_json("put", "{"); }, "ledger: put: the arguments are not valid JSON"},

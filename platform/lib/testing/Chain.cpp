@@ -6,7 +6,7 @@
 //
 //===----------------------------------------------------------------------===//
 
-#include "corvane/testing.hpp"
+#include "Shown.h"
 
 #include "Codec.h"
 #include "ContractCode.h"
@@ -17,6 +17,7 @@
 #include "Storage.h"
 
 #include "llvm/ADT/StringExtras.h"
+#include "llvm/Support/JSON.h"
 #include "llvm/Support/raw_ostream.h"
 
 #include <set>
@@ -28,21 +29,32 @@ using namespace zo::engine;
 namespace corvane::testing {
 
 namespace {
-// How much of a key a message shows.
-constexpr size_t ShownChars = 40;
-
-std::string shown(const Value &V) {
-  std::string Text = V.json();
-  return Text.size() > ShownChars ? Text.substr(0, ShownChars - 3) + "..." : Text;
+/// Strings reach the codec as JSON text, which holds UTF-8 only: refuse
+/// others rather than pass U+FFFD in their place.
+void requireUtf8(const Value &V, const std::string &What) {
+  auto Check = [&](const std::string &S) {
+    if (!json::isUTF8(S))
+      throw Error(What + ": the string " + shown(Value(json::fixUTF8(S))) +
+                  " is not UTF-8; give bytes with call_raw");
+  };
+  if (V.is_string())
+    Check(V.as_string());
+  else if (V.is_array())
+    for (const Value &Item : V.as_array())
+      requireUtf8(Item, What);
+  else if (V.is_object())
+    for (const auto &[Key, Item] : V.as_object()) {
+      Check(Key);
+      requireUtf8(Item, What);
+    }
 }
 
 std::string messageOf(llvm::Error E) { return toString(std::move(E)); }
 
 /// The codec's messages about a lone value name it "value".
 std::string valueMessage(llvm::Error E) {
-  StringRef Message;
   std::string Text = messageOf(std::move(E));
-  Message = Text;
+  StringRef Message(Text);
   Message.consume_front("value: ");
   return Message.str();
 }
@@ -199,6 +211,7 @@ public:
 
   /// The storage key of \p Key in table \p Name.
   std::string tableKey(std::string_view Account, const abi::Table &Tbl, const Value &Key) {
+    requireUtf8(Key, escaped(Account) + ": table " + Tbl.Name + ": the key");
     Expected<std::string> Bytes = abi::encodeValue(*Tbl.Key, Key.json());
     if (!Bytes)
       throw Error(escaped(Account) + ": table " + Tbl.Name + ": the key " + shown(Key) +
@@ -322,8 +335,11 @@ CallResult Caller::call_values(std::string_view Action, std::vector<Value> Args)
                 std::to_string(A.Params.size()) + " argument" + (A.Params.size() == 1 ? "" : "s") +
                 ", not " + std::to_string(Args.size()));
   Value::Object Named;
-  for (size_t I = 0; I < Args.size(); ++I)
+  for (size_t I = 0; I < Args.size(); ++I) {
+    requireUtf8(Args[I],
+                escaped(account_) + ": " + A.Name + ": argument '" + A.Params[I].Name + "'");
     Named.emplace(A.Params[I].Name, std::move(Args[I]));
+  }
   return chain_->run(account_, caller_, auth_,
                      chain_->encodeCall(account_, Action, Value(std::move(Named)).json()), &A);
 }

@@ -1,6 +1,6 @@
 //===- Value.cpp - Values as the interface description types them --------===//
 
-#include "corvane/testing.hpp"
+#include "Shown.h"
 
 #include "JsonText.h"
 
@@ -13,14 +13,6 @@ using namespace llvm;
 namespace corvane::testing {
 
 namespace {
-// How much of a value a message shows.
-constexpr size_t ShownChars = 40;
-
-std::string shown(const Value &V) {
-  std::string Text = V.json();
-  return Text.size() > ShownChars ? Text.substr(0, ShownChars - 3) + "..." : Text;
-}
-
 const char *kindName(Value::Kind K) {
   switch (K) {
   case Value::Kind::Null:
@@ -117,6 +109,13 @@ void write(raw_ostream &OS, const Value &V) {
   }
 }
 } // namespace
+
+std::string shown(const Value &V) {
+  // Enough for a message to say which value it means.
+  constexpr size_t ShownChars = 40;
+  std::string Text = V.json();
+  return Text.size() > ShownChars ? Text.substr(0, ShownChars - 3) + "..." : Text;
+}
 
 Value Value::parse(std::string_view Json) {
   StringRef Text(Json.data(), Json.size());
