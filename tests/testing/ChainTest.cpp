@@ -223,6 +223,7 @@ TEST_F(ChainTest, MisuseThrowsOneLineNamingTheProblem) {
       {[&] { Ledger.table("notes").get(7); },
        "ledger: table notes: the key 7 is not a string: argument 'value': expected string"},
       {[&] { chain.contract("token"); }, "no contract is deployed under 'token'"},
+      {[&] { Contract().call("put"); }, "this Contract names no contract"},
       {[&] { chain.create_account("alice"); }, "the account 'alice' exists already"},
       {[&] { chain.deploy("x", Junk); }, Junk + ": not a valid container"},
       {[&] { chain.deploy("x", Junk + ".missing"); }, Junk + ".missing: No such file"},

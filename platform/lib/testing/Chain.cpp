@@ -357,9 +357,15 @@ CallResult Caller::call_raw(std::string_view Input) const {
 // Contracts
 //===----------------------------------------------------------------------===//
 
+detail::ChainState &Contract::chain() const {
+  if (!chain_)
+    throw Error("this Contract names no contract: assign it one that Chain::deploy returned");
+  return *chain_;
+}
+
 std::vector<std::string> Contract::actions() const {
   std::vector<std::string> Names;
-  const Deployment &D = chain_->deployment(account_);
+  const Deployment &D = chain().deployment(account_);
   if (D.Code.Iface)
     for (const abi::Action &A : D.Code.Iface->Actions)
       Names.push_back(A.Name);
@@ -367,7 +373,7 @@ std::vector<std::string> Contract::actions() const {
 }
 
 Caller Contract::from(std::string_view Name) const {
-  return Caller(chain_, account_, std::string(Name));
+  return Caller(&chain(), account_, std::string(Name));
 }
 
 CallResult Contract::call_json(std::string_view Action, std::string_view Arguments) const {
@@ -379,12 +385,12 @@ CallResult Contract::call_raw(std::string_view Input) const {
 }
 
 Table Contract::table(std::string_view Name) const {
-  chain_->table(account_, Name);
+  chain().table(account_, Name);
   return Table(chain_, account_, std::string(Name));
 }
 
 std::map<std::string, std::string> Contract::storage() const {
-  const auto &Entries = chain_->deployment(account_).Storage.entries();
+  const auto &Entries = chain().deployment(account_).Storage.entries();
   return std::map<std::string, std::string>(Entries.begin(), Entries.end());
 }
 

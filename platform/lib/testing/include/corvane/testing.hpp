@@ -404,6 +404,10 @@ private:
 /// must not outlive its chain.
 class Contract {
 public:
+  /// Names no contract until one is assigned to it (in a fixture's SetUp,
+  /// say); using it before throws Error.
+  Contract() = default;
+
   const std::string &account() const { return account_; }
   /// The action names, in the order of the description; none for a bare
   /// module.
@@ -427,7 +431,8 @@ private:
   friend class Chain;
   Contract(detail::ChainState *chain, std::string account)
       : chain_(chain), account_(std::move(account)) {}
-  detail::ChainState *chain_;
+  detail::ChainState &chain() const;
+  detail::ChainState *chain_ = nullptr;
   std::string account_;
 };
 
