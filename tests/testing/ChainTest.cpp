@@ -119,6 +119,19 @@ TEST_F(ChainTest, CallsCarryTheirCallerAndAuthorizations) {
   EXPECT_EQ(Ledger.from("bob").call_raw(std::string("\6whoami", 7)).output(), "\3bob");
 }
 
+// A bare module has no description: it takes raw input only.
+TEST_F(ChainTest, ABareModuleTakesRawCalls) {
+  Contract Module = chain.deploy("module", std::string(ZO_TESTING_CONTRACTS) + "/module.wasm");
+  EXPECT_TRUE(Module.actions().empty());
+  EXPECT_EQ(Module.from("alice").call_raw(std::string("\6whoami", 7)).output(), "\5alice");
+  CallResult Unknown = Module.call_raw("\3bad");
+  EXPECT_EQ(Unknown.abort_message(), "unknown action: bad");
+  EXPECT_EQ(thrown([&] { Module.call("whoami"); }),
+            "module is a bare module: it has no description, only call_raw");
+  EXPECT_EQ(thrown([&] { Module.table("notes"); }),
+            "module is a bare module: it has no description, only call_raw");
+}
+
 // Logs and events belong to their call, and the count of instructions is
 // ctrrun's for the same call.
 TEST_F(ChainTest, EachCallReportsItsOwnLogsEventsAndInstructions) {
