@@ -209,7 +209,7 @@ public:
     return R;
   }
 
-  /// The storage key of \p Key in table \p Name.
+  /// The storage key of \p Key in table \p Tbl, as the SDK builds it.
   std::string tableKey(std::string_view Account, const abi::Table &Tbl, const Value &Key) {
     requireUtf8(Key, escaped(Account) + ": table " + Tbl.Name + ": the key");
     Expected<std::string> Bytes = abi::encodeValue(*Tbl.Key, Key.json());
