@@ -61,9 +61,10 @@ struct Run {
 };
 
 std::unique_ptr<Run> run(const std::string &Module, RunOptions Options,
-                         const std::string &Input = "hello") {
+                         const std::string &Input = "hello", CallObserver *Observer = nullptr) {
   auto R = std::make_unique<Run>();
   R->T.Input = Input;
+  R->T.Observer = Observer;
   ContractCode Code = codeOf(Module);
   llvm::raw_string_ostream Diagnostics(R->Diagnostics);
   R->Result = runCalls(
@@ -117,6 +118,32 @@ TEST(Engine, AnAbortCarriesTheContractsMessage) {
   EXPECT_EQ(Status, ExitStatus::Abort);
   EXPECT_EQ(Message, "contract aborted: hello");
   EXPECT_TRUE(Aborted->Outputs.empty());
+}
+
+// The diagnostics stream gets escaped lines; an observer gets the bytes.
+TEST(Engine, AnObserverSeesWhatTheContractWrote) {
+  struct Recorder final : CallObserver {
+    std::vector<std::string> Seen;
+    void logged(llvm::StringRef Text) override { Seen.push_back("log " + Text.str()); }
+    void emitted(llvm::StringRef Name, llvm::StringRef Data) override {
+      Seen.push_back("event " + Name.str() + " " + Data.str());
+    }
+    void aborted(llvm::StringRef Message) override { Seen.push_back("abort " + Message.str()); }
+  };
+  const std::string Text = "a\\b\n";
+  const struct {
+    const char *Sink;
+    std::string Seen, Diagnostics;
+  } Cases[] = {{"corvane_log", "log " + Text, "log: a\\x5cb\\x0a\n"},
+               {"corvane_abort", "abort " + Text, ""}};
+  for (const auto &Case : Cases) {
+    SCOPED_TRACE(Case.Sink);
+    Recorder R;
+    auto Ran = run(inputTo(Case.Sink), {1, 1000}, Text, &R);
+    llvm::consumeError(std::move(Ran->Result));
+    EXPECT_EQ(R.Seen, std::vector<std::string>{Case.Seen});
+    EXPECT_EQ(Ran->Diagnostics, Case.Diagnostics);
+  }
 }
 
 TEST(Engine, ImportsTheHostLacksAreRefusedBeforeAnythingRuns) {

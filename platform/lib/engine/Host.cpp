@@ -30,6 +30,8 @@ constexpr uint64_t BytesPerInstruction = 16;
 // A storage access reaches the database.
 constexpr uint64_t StorageAccessCost = 100;
 
+CallObserver::~CallObserver() = default;
+
 Host::Host(Transaction &T, raw_ostream &Diagnostics, uint64_t MaxInstructions, uint64_t MaxLogBytes)
     : T(T), Diagnostics(Diagnostics), MaxInstructions(MaxInstructions), MaxLogBytes(MaxLogBytes) {}
 
@@ -228,7 +230,11 @@ static Error logLine(Host &H, const Values &Args, uint32_t &) {
   raw_string_ostream OS(Line);
   writeEscaped(OS, Text);
   OS << '\n';
-  return H.log(OS.str(), Text.size());
+  if (Error E = H.log(OS.str(), Text.size()))
+    return E;
+  if (CallObserver *O = H.transaction().Observer)
+    O->logged(Text);
+  return Error::success();
 }
 
 static Error emitEvent(Host &H, const Values &Args, uint32_t &) {
@@ -240,13 +246,19 @@ static Error emitEvent(Host &H, const Values &Args, uint32_t &) {
   OS << ": ";
   writeEscaped(OS, Data);
   OS << '\n';
-  return H.log(OS.str(), Name.size() + Data.size());
+  if (Error E = H.log(OS.str(), Name.size() + Data.size()))
+    return E;
+  if (CallObserver *O = H.transaction().Observer)
+    O->emitted(Name, Data);
+  return Error::success();
 }
 
 static Error abortCall(Host &H, const Values &Args, uint32_t &) {
   TRY(Message, H.text(arg(Args, 0), arg(Args, 1)));
   if (Error E = H.chargeBytes(Message.size()))
     return E;
+  if (CallObserver *O = H.transaction().Observer)
+    O->aborted(Message);
   return H.fault(ExitStatus::Abort, "contract aborted: " + escaped(Message));
 }
 

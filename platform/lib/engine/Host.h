@@ -25,6 +25,16 @@
 
 namespace zo::engine {
 
+/// Receives what a call logs, emits and aborts with, as the contract wrote
+/// it (not escaped), for hosts that keep it rather than print it.
+class CallObserver {
+public:
+  virtual ~CallObserver();
+  virtual void logged(llvm::StringRef Text) = 0;
+  virtual void emitted(llvm::StringRef Name, llvm::StringRef Data) = 0;
+  virtual void aborted(llvm::StringRef Message) = 0;
+};
+
 /// What the calls of one transaction see and leave behind.
 struct Transaction {
   std::string Input;
@@ -35,6 +45,8 @@ struct Transaction {
   StorageView Store;
   /// What the current call has written.
   std::string Output;
+  /// Told of log lines, events and aborts besides the diagnostics stream.
+  CallObserver *Observer = nullptr;
 };
 
 /// Why the host ended a call: the call traps, and the tier reports this
