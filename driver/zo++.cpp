@@ -635,8 +635,14 @@ static int runBuild(const BuildPlan &plan) {
   if (plan.compiles_ahead && !exec_subprogram("wamrc", plan.aot_args, v_opt))
     return -1;
 
-  // Without an interface description there is nothing to pack.
-  if (fileExists(plan.abi_file) && !exec_subprogram("ctrpack", plan.pack_args, v_opt))
+  // Without an interface description there is no container: the build
+  // fails, and keeps what it made.
+  if (!fileExists(plan.abi_file)) {
+    errs() << ProgramName << ": error: no interface description was written for "
+           << plan.container_file << "; the module is kept at " << plan.wasm_file << "\n";
+    return 1;
+  }
+  if (!exec_subprogram("ctrpack", plan.pack_args, v_opt))
     return -1;
 
   if (plan.removes_intermediates) {

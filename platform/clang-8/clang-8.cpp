@@ -11,9 +11,24 @@
 //                          only when the command links.
 //
 // zo++ gives every source the C++ flags.  C sources (.c, unless -x names a
-// language) are compiled as C17 with the same flags less the C++-only ones:
-// on their own when the command links, to objects that the link then takes
-// in their place, so a contract may mix C and C++ sources.
+// language) are compiled as C17 with the same flags less the C++-only ones,
+// so a contract may mix C and C++ sources.
+//
+// A command that links (unless -x names a language) compiles each source on
+// its own to an object in a private directory, which the link takes in the
+// source's place, as clang itself would; so every link is a link of
+// objects, whether they were compiled in the same command or apart.  Around
+// the link it sees to the contract's interface (LinkedInterface.h):
+//
+//   before   the objects must agree on one interface: two action lists
+//            (CORVANE_ACTIONS), or a struct or table described differently,
+//            stop the command, naming both;
+//   during   when no object holds an action list and the entry is apply,
+//            wasm-ld's complaint about the missing entry becomes one error
+//            that says what a contract must do;
+//   after    the interface records are removed from the module, and the
+//            description that the interface plug-in was told to write is
+//            written from them, merged.
 //
 // clang runs wasm-opt after an optimised link when it finds one on PATH;
 // the compiler runs with PATH set to LLVM's own tool directory, so a
@@ -22,6 +37,7 @@
 //===----------------------------------------------------------------------===//
 
 #include "Escape.h"
+#include "LinkedInterface.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -92,6 +108,12 @@ static bool isLinkOnly(const std::string &arg) {
          arg == "-nostdlib" || arg == "-nodefaultlibs" || arg == "-nostartfiles";
 }
 
+// Options of the link whose value is the next argument.
+static bool isLinkOnlyWithValue(const std::string &arg) {
+  return arg == "-o" || arg == "-Xlinker" || arg == "-z" || arg == "-u" || arg == "-e" ||
+         arg == "-T";
+}
+
 static bool endsWith(const std::string &s, const char *suffix) {
   size_t n = strlen(suffix);
   return s.size() > n && s.compare(s.size() - n, n, suffix) == 0;
@@ -102,6 +124,11 @@ static bool isCSource(const std::string &file) { return endsWith(file, ".c"); }
 // Objects and archives go to the link as they are.
 static bool isCompiled(const std::string &file) {
   return endsWith(file, ".o") || endsWith(file, ".a");
+}
+
+static std::string fileName(const std::string &path) {
+  size_t slash = path.rfind('/');
+  return path.substr(slash == std::string::npos ? 0 : slash + 1);
 }
 
 namespace {
@@ -153,8 +180,10 @@ static Command parse(int argc, char **argv) {
   return c;
 }
 
-// Runs clang with the defaults and ARGS; returns its exit status.
-static int runClang(const Args &args, bool links, bool replace) {
+// Runs clang with the defaults and ARGS; returns its exit status.  With
+// REPLACE, clang takes the place of this process.  With ERRORS, what clang
+// writes to standard error is collected there instead.
+static int runClang(const Args &args, bool links, bool replace, std::string *errors = nullptr) {
   std::vector<const char *> argv = {ZO_CLANG_PATH};
   bool hasTarget = false;
   for (const std::string &arg : args)
@@ -176,14 +205,36 @@ static int runClang(const Args &args, bool links, bool replace) {
     exec();
     return 1;
   }
+  int pipeFds[2];
+  if (errors && pipe(pipeFds) != 0) {
+    fprintf(stderr, "clang-8: cannot create a pipe: %s\n", strerror(errno));
+    return 1;
+  }
   pid_t pid = fork();
   if (pid < 0) {
     fprintf(stderr, "clang-8: cannot start %s: %s\n", ZO_CLANG_PATH, strerror(errno));
     return 1;
   }
   if (pid == 0) {
+    if (errors) {
+      dup2(pipeFds[1], STDERR_FILENO);
+      close(pipeFds[0]);
+      close(pipeFds[1]);
+    }
     exec();
     _exit(1);
+  }
+  if (errors) {
+    close(pipeFds[1]);
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(pipeFds[0], buffer, sizeof buffer)) != 0) {
+      if (n > 0)
+        errors->append(buffer, static_cast<size_t>(n));
+      else if (errno != EINTR)
+        break;
+    }
+    close(pipeFds[0]);
   }
   int status;
   while (waitpid(pid, &status, 0) < 0)
@@ -194,11 +245,15 @@ static int runClang(const Args &args, bool links, bool replace) {
   return 128 + WTERMSIG(status);
 }
 
-// The command for the C sources among its inputs: C17 without the C++-only
-// flags, without the other inputs and, when OBJECT is given, compiling the
-// one C source at SOURCE to OBJECT, without the link's arguments.
-static Args cCommand(const Command &c, size_t source, const std::string &object) {
-  Args args = {"-std=c17"};
+// A command that compiles sources on their own.  With OBJECT, the one
+// source at SOURCE to OBJECT, without the link's arguments; without, every
+// C source among the inputs.  C sources are compiled as C17 without the
+// C++-only flags.
+static Args sourceCommand(const Command &c, size_t source, const std::string &object) {
+  bool asC = object.empty() || isCSource(c.args[source]);
+  Args args;
+  if (asC)
+    args.push_back("-std=c17");
   for (size_t i = 0; i < c.args.size(); ++i) {
     const std::string &arg = c.args[i];
     if (c.isInput(i)) {
@@ -206,12 +261,12 @@ static Args cCommand(const Command &c, size_t source, const std::string &object)
         args.push_back(arg);
       continue;
     }
-    if (isCxxOnly(arg))
+    if (asC && isCxxOnly(arg))
       continue;
     if (!object.empty()) {
       if (isLinkOnly(arg))
         continue;
-      if ((arg == "-o" || arg == "-Xlinker") && i + 1 < c.args.size()) {
+      if (isLinkOnlyWithValue(arg) && i + 1 < c.args.size()) {
         ++i;
         continue;
       }
@@ -226,12 +281,9 @@ static Args cCommand(const Command &c, size_t source, const std::string &object)
   return args;
 }
 
-int main(int argc, char **argv) {
-  if (setenv("PATH", ZO_LLVM_TOOLS_DIR, 1) != 0) {
-    fprintf(stderr, "clang-8: cannot set PATH: %s\n", strerror(errno));
-    return 1;
-  }
-  Command c = parse(argc, argv);
+// A command that does not link: clang as it is, except that C sources
+// mixed with others are compiled on their own.
+static int compileOnly(const Command &c) {
   size_t cSources = 0, otherSources = 0;
   for (size_t input : c.inputs) {
     const std::string &file = c.args[input];
@@ -240,50 +292,205 @@ int main(int argc, char **argv) {
     otherSources += !isC && !isCompiled(file);
   }
   if (cSources == 0 || c.explicitLanguage)
-    return runClang(c.args, c.links, /*replace=*/true);
+    return runClang(c.args, false, /*replace=*/true);
   if (otherSources == 0)
-    return runClang(cCommand(c, 0, ""), c.links, /*replace=*/true);
+    return runClang(sourceCommand(c, 0, ""), false, /*replace=*/true);
 
-  if (!c.links) {
-    // Each language on its own; the C++ command keeps the other inputs.
-    Args cxx;
-    for (size_t i = 0; i < c.args.size(); ++i)
-      if (!c.isInput(i) || !isCSource(c.args[i]))
-        cxx.push_back(c.args[i]);
-    int status = runClang(cxx, false, false);
-    return status != 0 ? status : runClang(cCommand(c, 0, ""), false, false);
+  // Each language on its own; the C++ command keeps the other inputs.
+  Args cxx;
+  for (size_t i = 0; i < c.args.size(); ++i)
+    if (!c.isInput(i) || !isCSource(c.args[i]))
+      cxx.push_back(c.args[i]);
+  int status = runClang(cxx, false, false);
+  return status != 0 ? status : runClang(sourceCommand(c, 0, ""), false, false);
+}
+
+//===----------------------------------------------------------------------===//
+// Linking.
+//===----------------------------------------------------------------------===//
+
+// The values that follow -Xclang -plugin-arg-ifacewriter: the description's
+// path, then the message.  None without them.
+static llvm::Optional<clang8::InterfaceRequest> interfaceRequest(const Command &c) {
+  std::vector<std::string> values;
+  for (size_t i = 0; i + 3 < c.args.size(); ++i)
+    if (c.args[i] == "-Xclang" && c.args[i + 1] == "-plugin-arg-ifacewriter" &&
+        c.args[i + 2] == "-Xclang")
+      values.push_back(c.args[i + 3]);
+  if (values.empty())
+    return llvm::None;
+  return clang8::InterfaceRequest{values[0], values.size() > 1 ? values[1] : std::string()};
+}
+
+// Whether the link's entry is apply, as zo++ names it: -Wl,-e,apply.
+static bool entryIsApply(const Command &c) {
+  for (const std::string &arg : c.args) {
+    if (!startsWith(arg, "-Wl,"))
+      continue;
+    std::vector<std::string> parts;
+    for (size_t at = 4, comma; at <= arg.size(); at = comma + 1) {
+      comma = arg.find(',', at);
+      if (comma == std::string::npos)
+        comma = arg.size();
+      parts.push_back(arg.substr(at, comma - at));
+    }
+    for (size_t i = 0; i < parts.size(); ++i)
+      if (parts[i] == "--entry=apply" || parts[i] == "-entry=apply" ||
+          ((parts[i] == "-e" || parts[i] == "--entry") && i + 1 < parts.size() &&
+           parts[i + 1] == "apply"))
+        return true;
+  }
+  return false;
+}
+
+// The file the link writes.
+static std::string linkOutput(const Command &c) {
+  for (size_t i = 0; i + 1 < c.args.size(); ++i)
+    if (c.args[i] == "-o")
+      return c.args[i + 1];
+  return "a.out";
+}
+
+static int failed(llvm::Error error) {
+  fprintf(stderr, "clang-8: error: %s\n", llvm::toString(std::move(error)).c_str());
+  return 1;
+}
+
+// What clang wrote while linking objects none of which lists actions: when
+// the link failed because apply is missing, one error that says what a
+// contract needs replaces wasm-ld's, whose advice is for other programs.
+static void reportLink(int status, const std::string &errors) {
+  const char *const Missing = "entry symbol not defined";
+  if (status == 0 || errors.find(Missing) == std::string::npos) {
+    fputs(errors.c_str(), stderr);
+    return;
+  }
+  fputs("clang-8: error: the contract has no entry point: list its actions with "
+        "CORVANE_ACTIONS(...) in one of its sources, or define extern \"C\" void apply()\n",
+        stderr);
+  std::vector<std::string> others;
+  bool otherErrors = false;
+  for (size_t at = 0, end; at < errors.size(); at = end + 1) {
+    end = errors.find('\n', at);
+    if (end == std::string::npos)
+      end = errors.size();
+    std::string line = errors.substr(at, end - at);
+    if (line.find(Missing) != std::string::npos)
+      continue;
+    bool summary = line.find("linker command failed") != std::string::npos;
+    otherErrors |= !summary && line.find("error:") != std::string::npos;
+    others.push_back(line);
+  }
+  for (const std::string &line : others)
+    if (otherErrors || line.find("linker command failed") == std::string::npos)
+      fprintf(stderr, "%s\n", line.c_str());
+}
+
+namespace {
+// The objects a link takes, the sources' compiled into a private
+// directory that goes with it.
+class LinkInputs {
+public:
+  ~LinkInputs() {
+    for (const std::string &object : compiled)
+      unlink(object.c_str());
+    if (!dir.empty())
+      rmdir(dir.c_str());
   }
 
-  // Linking: each C source becomes an object in a private directory, which
-  // the link takes in the source's place.
-  const char *tmp = getenv("TMPDIR");
-  std::string base = tmp && *tmp ? tmp : "/tmp";
-  std::string dir = base + "/clang-8-XXXXXX";
-  if (!mkdtemp(&dir[0])) {
+  // Compiles the source at INPUT to an object of its own; on success the
+  // link takes the object in its place.
+  int compile(const Command &c, size_t input, Args &link) {
+    if (dir.empty() && !makeDir())
+      return 1;
+    std::string name = fileName(c.args[input]);
+    name = name.substr(0, name.rfind('.'));
+    compiled.push_back(dir + "/" + std::to_string(compiled.size()) + "-" + name + ".o");
+    int status = runClang(sourceCommand(c, input, compiled.back()), false, false);
+    if (status == 0) {
+      link[input] = compiled.back();
+      objects.push_back({compiled.back(), c.args[input]});
+    }
+    return status;
+  }
+
+  void add(const std::string &object) { objects.push_back({object, object}); }
+
+  // Each object's path, and the name messages give it: the source compiled
+  // in this command, or the object as given.
+  std::vector<std::pair<std::string, std::string>> objects;
+
+private:
+  bool makeDir() {
+    const char *tmp = getenv("TMPDIR");
+    std::string base = tmp && *tmp ? tmp : "/tmp";
+    dir = base + "/clang-8-XXXXXX";
+    if (mkdtemp(&dir[0]))
+      return true;
     fprintf(stderr, "clang-8: cannot create a directory in %s: %s\n", zo::escaped(base).c_str(),
             strerror(errno));
-    return 1;
+    dir.clear();
+    return false;
   }
+
+  std::string dir;
+  std::vector<std::string> compiled;
+};
+} // namespace
+
+static int link(const Command &c) {
+  LinkInputs inputs;
   Args link = c.args;
-  std::vector<std::string> objects;
   int status = 0;
   for (size_t input : c.inputs) {
     const std::string &file = c.args[input];
-    if (!isCSource(file))
+    if (endsWith(file, ".o")) {
+      inputs.add(file);
       continue;
-    size_t slash = file.rfind('/');
-    std::string stem = file.substr(slash == std::string::npos ? 0 : slash + 1);
-    stem.resize(stem.size() - 2);
-    objects.push_back(dir + "/" + std::to_string(objects.size()) + "-" + stem + ".o");
-    status = runClang(cCommand(c, input, objects.back()), false, false);
-    if (status != 0)
-      break;
-    link[input] = objects.back();
+    }
+    if (isCompiled(file) || c.explicitLanguage)
+      continue;
+    // Every source is compiled, so that the errors of all are seen.
+    int compiled = inputs.compile(c, input, link);
+    if (status == 0)
+      status = compiled;
   }
-  if (status == 0)
-    status = runClang(link, true, false);
-  for (const std::string &object : objects)
-    unlink(object.c_str());
-  rmdir(dir.c_str());
-  return status;
+  if (status != 0)
+    return status;
+
+  // The objects must make one contract: checked before wasm-ld would stop
+  // at the second apply of two action lists.
+  std::vector<zo::abi::UnitInterface> units;
+  bool listsActions = false;
+  for (const auto &[object, name] : inputs.objects) {
+    llvm::Expected<std::vector<zo::abi::UnitInterface>> found = clang8::unitsOfObject(object, name);
+    if (!found)
+      return failed(found.takeError());
+    for (zo::abi::UnitInterface &unit : *found) {
+      listsActions |= !unit.Iface->Actions.empty();
+      units.push_back(std::move(unit));
+    }
+  }
+  if (llvm::Expected<zo::abi::Interface> merged = zo::abi::mergeUnits(units, ""); !merged)
+    return failed(merged.takeError());
+
+  std::string errors;
+  bool explainEntry = !listsActions && entryIsApply(c);
+  status = runClang(link, true, false, explainEntry ? &errors : nullptr);
+  if (explainEntry)
+    reportLink(status, errors);
+  if (status != 0)
+    return status;
+  if (llvm::Error error = clang8::finishModule(linkOutput(c), interfaceRequest(c)))
+    return failed(std::move(error));
+  return 0;
+}
+
+int main(int argc, char **argv) {
+  if (setenv("PATH", ZO_LLVM_TOOLS_DIR, 1) != 0) {
+    fprintf(stderr, "clang-8: cannot set PATH: %s\n", strerror(errno));
+    return 1;
+  }
+  Command c = parse(argc, argv);
+  return c.links ? link(c) : compileOnly(c);
 }

@@ -15,12 +15,20 @@
 // with the action list always writes FILE, and any other writes it only
 // when there is no FILE yet.
 //
+// Each unit's interface is also recorded in the object compiled from it, in
+// the custom section "corvane.interface" (see Units.h): a pass of this
+// plug-in, run in the legacy pipeline that clang-8 uses, hands it to the
+// WebAssembly back end, which emits the named metadata
+// wasm.custom_sections as custom sections.  The clang-8 launcher describes
+// the whole contract from the records of the objects it links.
+//
 //===----------------------------------------------------------------------===//
 
 #include "AtomicFile.h"
 #include "Collector.h"
 #include "Escape.h"
 #include "Interface.h"
+#include "Units.h"
 
 #include "clang/AST/ASTConsumer.h"
 #include "clang/AST/ASTContext.h"
@@ -28,15 +36,59 @@
 #include "clang/Frontend/FrontendPluginRegistry.h"
 #include "clang/Sema/Sema.h"
 #include "clang/Sema/SemaConsumer.h"
+#include "llvm/IR/LegacyPassManager.h"
+#include "llvm/IR/Metadata.h"
+#include "llvm/IR/Module.h"
+#include "llvm/Pass.h"
 #include "llvm/Support/Error.h"
 #include "llvm/Support/FileSystem.h"
 #include "llvm/Support/raw_ostream.h"
+#include "llvm/Transforms/IPO/PassManagerBuilder.h"
 
 using namespace clang;
 using namespace llvm;
 
 namespace ifacewriter {
 namespace {
+
+/// The record of the unit being compiled, from the end of its parse to its
+/// code generation.  The compiler runs its units one after another, also
+/// when one process compiles several.
+struct PendingRecord {
+  bool Set = false;
+  std::string Bytes;
+};
+
+PendingRecord &pendingRecord() {
+  static PendingRecord Pending;
+  return Pending;
+}
+
+/// Puts the pending record into the module as the custom section that
+/// holds it.
+class RecordInterfacePass : public ModulePass {
+public:
+  static char ID;
+  RecordInterfacePass() : ModulePass(ID) {}
+
+  bool runOnModule(llvm::Module &M) override {
+    PendingRecord &Pending = pendingRecord();
+    if (!Pending.Set)
+      return false;
+    Pending.Set = false;
+    LLVMContext &Ctx = M.getContext();
+    Metadata *Section[] = {MDString::get(Ctx, zo::abi::InterfaceSectionName),
+                           MDString::get(Ctx, Pending.Bytes)};
+    M.getOrInsertNamedMetadata("wasm.custom_sections")->addOperand(MDTuple::get(Ctx, Section));
+    return true;
+  }
+};
+
+char RecordInterfacePass::ID = 0;
+
+void addRecordInterfacePass(const PassManagerBuilder &, legacy::PassManagerBase &PM) {
+  PM.add(new RecordInterfacePass());
+}
 
 /// Whether D is declared somewhere inside the SDK's namespace corvane.
 bool isWithinSDK(const Decl *D) {
@@ -111,8 +163,9 @@ private:
 
 class InterfaceConsumer : public SemaConsumer {
 public:
-  InterfaceConsumer(std::string Path, std::string Message, QuietSDK &Quiet)
-      : Path(std::move(Path)), Message(std::move(Message)), Quiet(Quiet) {}
+  InterfaceConsumer(std::string Source, std::string Path, std::string Message, QuietSDK &Quiet)
+      : Source(std::move(Source)), Path(std::move(Path)), Message(std::move(Message)),
+        Quiet(Quiet) {}
 
   void Initialize(ASTContext &Ctx) override { C = std::make_unique<Collector>(Ctx); }
   void InitializeSema(Sema &S) override { Quiet.S = &S; }
@@ -131,9 +184,11 @@ public:
     // A unit that does not compile has no interface worth writing.
     if (Diags.hasErrorOccurred())
       return;
-    Description D = C->finish(Message);
+    Description D = C->finish("");
     if (Diags.hasErrorOccurred())
       return;
+    pendingRecord() = {true, zo::abi::encodeUnitRecord(Source, D.Iface)};
+    D.Iface.Message = Message;
     if (!D.HasActions && sys::fs::exists(Path))
       return;
 
@@ -150,6 +205,7 @@ public:
   }
 
 private:
+  std::string Source;
   std::string Path;
   std::string Message;
   QuietSDK &Quiet;
@@ -158,13 +214,16 @@ private:
 
 class WriteInterfaceAction : public PluginASTAction {
 protected:
-  std::unique_ptr<ASTConsumer> CreateASTConsumer(CompilerInstance &CI, StringRef) override {
+  std::unique_ptr<ASTConsumer> CreateASTConsumer(CompilerInstance &CI, StringRef InFile) override {
+    // A unit that stops before its code is generated leaves no record for
+    // the next one.
+    pendingRecord() = PendingRecord();
     DiagnosticsEngine &Diags = CI.getDiagnostics();
     DiagnosticConsumer &Inner = *Diags.getClient();
     std::unique_ptr<DiagnosticConsumer> Owned = Diags.takeClient();
     auto *Quiet = new QuietSDK(Inner, std::move(Owned));
     Diags.setClient(Quiet, /*ShouldOwnClient=*/true);
-    return std::make_unique<InterfaceConsumer>(Path, Message, *Quiet);
+    return std::make_unique<InterfaceConsumer>(InFile.str(), Path, Message, *Quiet);
   }
 
   bool ParseArgs(const CompilerInstance &CI, const std::vector<std::string> &Args) override {
@@ -199,3 +258,14 @@ private:
 
 static FrontendPluginRegistry::Add<ifacewriter::WriteInterfaceAction>
     X("ifacewriter", "write the contract's interface description (.abi)");
+
+// The record goes in last at every optimisation level: -O0 runs the
+// extensions of EP_EnabledOnOptLevel0 only, the others those of
+// EP_OptimizerLast.  Like the action above, the extensions stay registered
+// until the process ends.
+static const PassManagerBuilder::GlobalExtensionID RecordWhenOptimizing =
+    PassManagerBuilder::addGlobalExtension(PassManagerBuilder::EP_OptimizerLast,
+                                           ifacewriter::addRecordInterfacePass);
+static const PassManagerBuilder::GlobalExtensionID RecordAtO0 =
+    PassManagerBuilder::addGlobalExtension(PassManagerBuilder::EP_EnabledOnOptLevel0,
+                                           ifacewriter::addRecordInterfacePass);

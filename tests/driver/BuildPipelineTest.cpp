@@ -236,13 +236,37 @@ TEST_F(DriverTest, InterfaceDescriptionArguments) {
   Installation without;
   without.removePlugin("ifacewriter");
   RunResult r = without.zo({"-contract-message=x", "a.cpp"});
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(after(without.argsOf("clang-8"), "-o"), Args{"a.wasm"});
-  // No description: nothing is packed, and the module is cleaned up.
   EXPECT_EQ(without.runsOf("ctrpack"), 0);
-  EXPECT_FALSE(without.inWork("a.wasm"));
-  EXPECT_FALSE(without.inWork("a.ctrx"));
-  EXPECT_EQ(r.err, "[clang-8 stderr]\n[binpolish stderr]\n");
+}
+
+// A build whose interface description is missing makes no container: it
+// fails, says so, and removes nothing it made.
+TEST_F(DriverTest, MissingDescriptionFailsAndKeepsTheModule) {
+  struct Case {
+    Args args;
+    std::string container, module;
+    std::set<std::string> kept;
+  } cases[] = {
+      {{"a.cpp"}, "a.ctrx", "a.wasm", {"a.wasm"}},
+      {{"-aot", "-dump-names", "a.cpp"}, "a.ctrx", "a.wasm", {"a.wasm", "a.aot", "a.names"}},
+      {{"-o", "out/c", "a.cpp"}, "out/c.ctrx", "out/c.wasm", {"out/c.wasm"}},
+      {{"-save-temps", "-o", "c.wasm", "a.cpp"}, "c.ctrx", "c.wasm", {"c.wasm"}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    Installation local;
+    local.removePlugin("ifacewriter");
+    fs::create_directory(local.work / "out");
+    RunResult r = local.zo(c.args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(local.runsOf("ctrpack"), 0);
+    EXPECT_THAT(r.err,
+                ::testing::EndsWith("zo++: error: no interface description was written for " +
+                                    c.container + "; the module is kept at " + c.module + "\n"));
+    EXPECT_EQ(filesUnder(local.work), c.kept);
+  }
 }
 
 // The message reaches the plug-in as one argument, whatever it holds, cut

@@ -13,7 +13,7 @@ config.test_source_root = os.path.dirname(__file__)
 config.test_exec_root = config.ifacewriter_obj_root
 
 tools = config.llvm_tools_dir
-for tool in ['clang', 'FileCheck', 'not', 'split-file']:
+for tool in ['clang', 'FileCheck', 'not', 'split-file', 'llvm-objcopy']:
     if not os.access(os.path.join(tools, tool), os.X_OK):
         lit_config.fatal('%s not found in %s' % (tool, tools))
 if not os.path.exists(config.ifacewriter_plugin):

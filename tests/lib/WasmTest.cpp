@@ -46,6 +46,26 @@ TEST(Sections, StrippingKeepsEveryOtherSectionByteForByte) {
   EXPECT_EQ(std::string(Stripped->begin(), Stripped->end()), Header + TypeSection);
 }
 
+TEST(Sections, NamedCustomSectionsAreFoundAndRemovedAlone) {
+  const std::string First = section(0, str("corvane.interface") + "one"),
+                    Second = section(0, str("corvane.interface") + "two"),
+                    Names = section(0, str("name") + "n");
+  std::string Module = Header + First + TypeSection + Names + Second;
+  auto Sections = readSections(Module);
+  ASSERT_TRUE(bool(Sections));
+  EXPECT_EQ(customSections(*Sections, "corvane.interface"),
+            (std::vector<llvm::StringRef>{"one", "two"}));
+  EXPECT_TRUE(customSections(*Sections, "missing").empty());
+
+  auto Without = withoutCustomSections(Module, "corvane.interface");
+  ASSERT_TRUE(bool(Without));
+  EXPECT_EQ(*Without, Header + TypeSection + Names);
+  EXPECT_EQ(*withoutCustomSections(Header, "name"), Header);
+
+  auto Broken = withoutCustomSections(Header + "\x01\x05", "name");
+  EXPECT_EQ(llvm::toString(Broken.takeError()), "malformed section at offset 8");
+}
+
 TEST(Module, ReadsWithWabtAndReportsTheFirstErrorWithItsOffset) {
   wabt::Features Features;
   std::string Good = Header + TypeSection;

@@ -55,6 +55,25 @@ Optional<StringRef> findCustomSection(ArrayRef<SectionRef> Sections, StringRef N
   return None;
 }
 
+std::vector<StringRef> customSections(ArrayRef<SectionRef> Sections, StringRef Name) {
+  std::vector<StringRef> Found;
+  for (const SectionRef &S : Sections)
+    if (S.Id == CustomSectionId && S.Name == Name)
+      Found.push_back(S.Contents);
+  return Found;
+}
+
+Expected<std::string> withoutCustomSections(StringRef Module, StringRef Name) {
+  Expected<std::vector<SectionRef>> Sections = readSections(Module);
+  if (!Sections)
+    return Sections.takeError();
+  std::string Result = Module.take_front(HeaderSize).str();
+  for (const SectionRef &S : *Sections)
+    if (S.Id != CustomSectionId || S.Name != Name)
+      Result += S.Bytes;
+  return Result;
+}
+
 Expected<std::vector<char>> stripCustomSections(ArrayRef<uint8_t> Module) {
   StringRef Bytes = toStringRef(Module);
   Expected<std::vector<SectionRef>> Sections = readSections(Bytes);

@@ -15,6 +15,7 @@
 #include "llvm/ADT/StringRef.h"
 #include "llvm/Support/Error.h"
 
+#include <string>
 #include <vector>
 
 namespace zo::wasm {
@@ -41,6 +42,14 @@ llvm::Expected<std::vector<SectionRef>> readSections(llvm::StringRef Module);
 /// The contents of the first custom section called \p Name.
 llvm::Optional<llvm::StringRef> findCustomSection(llvm::ArrayRef<SectionRef> Sections,
                                                   llvm::StringRef Name);
+
+/// The contents of every custom section called \p Name, in order.
+std::vector<llvm::StringRef> customSections(llvm::ArrayRef<SectionRef> Sections,
+                                            llvm::StringRef Name);
+
+/// Returns the module without the custom sections called \p Name; every
+/// other section stays as it is, byte for byte.
+llvm::Expected<std::string> withoutCustomSections(llvm::StringRef Module, llvm::StringRef Name);
 
 /// Returns the module without its custom sections. Names, producers, DWARF,
 /// source map URLs and target features all live in custom sections, and a

@@ -3,6 +3,8 @@
 // What both sides of a contract's interface must agree on: the SDK inside
 // the contract, and the host tools that describe and call it (zo++'s
 // interface plug-in and the runner).  Plain C++17, so that both compile it.
+// Like every SDK header it defines only inline entities, so any number of a
+// contract's sources may include it and still name one object each.
 //
 //===----------------------------------------------------------------------===//
 
@@ -15,10 +17,10 @@
 namespace corvane {
 
 // The most fields a struct in an action or table may have.
-constexpr size_t max_struct_fields = 16;
+inline constexpr size_t max_struct_fields = 16;
 
 // The longest storage key, table keys included; the host refuses longer ones.
-constexpr size_t max_key_size = 256;
+inline constexpr size_t max_key_size = 256;
 
 namespace detail {
 
