@@ -401,7 +401,8 @@ public:
   // Compiles the source at INPUT to an object of its own; on success the
   // link takes the object in its place.
   int compile(const Command &c, size_t input, Args &link) {
-    if (dir.empty() && !makeDir())
+    // Said once, however many sources wait for the directory.
+    if (noDir || (dir.empty() && !makeDir()))
       return 1;
     std::string name = fileName(c.args[input]);
     name = name.substr(0, name.rfind('.'));
@@ -430,10 +431,12 @@ private:
     fprintf(stderr, "clang-8: cannot create a directory in %s: %s\n", zo::escaped(base).c_str(),
             strerror(errno));
     dir.clear();
+    noDir = true;
     return false;
   }
 
   std::string dir;
+  bool noDir = false;
   std::vector<std::string> compiled;
 };
 } // namespace
