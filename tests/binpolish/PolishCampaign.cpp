@@ -15,6 +15,7 @@
 //
 //===----------------------------------------------------------------------===//
 
+#include "Campaign.h"
 #include "ExportTrace.h"
 #include "Process.h"
 
@@ -203,20 +204,16 @@ void Case::compare(const ExportTrace &before, const ExportTrace &after) {
 class PolishCampaign : public ::testing::TestWithParam<int> {};
 
 TEST_P(PolishCampaign, ExportsBehaveAlikeAfterPolishing) {
-  uint64_t first = 1 + GetParam() * CasesPerShard, last = first + CasesPerShard - 1;
-  if (const char *only = std::getenv("ZO_CAMPAIGN_CASE")) {
-    uint64_t seed = std::strtoull(only, nullptr, 10);
-    if (seed < first || seed > last)
-      GTEST_SKIP() << "case " << seed << " belongs to another shard";
-    first = last = seed;
-  }
+  zotest::CaseRange cases = zotest::shardCases(GetParam(), CasesPerShard);
+  if (cases.empty())
+    GTEST_SKIP() << "the case ZO_CAMPAIGN_CASE names belongs to another shard";
   Tally tally;
-  for (uint64_t seed = first; seed <= last; ++seed)
+  for (uint64_t seed = cases.first; seed <= cases.last; ++seed)
     Case(seed, tally).run();
 
-  std::cout << "cases " << first << " to " << last << ": " << tally.polished << " polished, "
-            << tally.callsCompared << " calls compared (" << tally.trapsCompared << " trapped), "
-            << tally.cutShort << " cut short by an exhausted call\n";
+  std::cout << "cases " << cases.first << " to " << cases.last << ": " << tally.polished
+            << " polished, " << tally.callsCompared << " calls compared (" << tally.trapsCompared
+            << " trapped), " << tally.cutShort << " cut short by an exhausted call\n";
   for (const auto &[reason, count] : tally.refusals)
     std::cout << "  refused (" << reason << "): " << count << "\n";
 }

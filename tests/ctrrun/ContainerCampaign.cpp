@@ -14,6 +14,7 @@
 //
 //===----------------------------------------------------------------------===//
 
+#include "Campaign.h"
 #include "ContainerCorruptor.h"
 #include "Process.h"
 
@@ -335,17 +336,13 @@ void ContainerCampaign::runVariant(uint64_t seed) {
 class ContainerShard : public ContainerCampaign, public ::testing::WithParamInterface<int> {};
 
 TEST_P(ContainerShard, DamagedContainersEndCleanly) {
-  uint64_t first = 1 + GetParam() * VariantsPerShard, last = first + VariantsPerShard - 1;
-  if (const char *only = std::getenv("ZO_CAMPAIGN_CASE")) {
-    uint64_t seed = std::strtoull(only, nullptr, 10);
-    if (seed < first || seed > last)
-      GTEST_SKIP() << "variant " << seed << " belongs to another shard";
-    first = last = seed;
-  }
-  for (uint64_t seed = first; seed <= last; ++seed)
+  CaseRange cases = shardCases(GetParam(), VariantsPerShard);
+  if (cases.empty())
+    GTEST_SKIP() << "the variant ZO_CAMPAIGN_CASE names belongs to another shard";
+  for (uint64_t seed = cases.first; seed <= cases.last; ++seed)
     runVariant(seed);
 
-  std::cout << "variants " << first << " to " << last << ": " << refusedByReader
+  std::cout << "variants " << cases.first << " to " << cases.last << ": " << refusedByReader
             << " refused by the container reader; ctrrun's exit statuses:";
   for (const auto &[status, count] : statuses)
     std::cout << " " << status << " x" << count;
