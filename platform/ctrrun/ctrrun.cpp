@@ -57,6 +57,18 @@ cl::list<std::string> Auth("auth",
                            cl::desc("An account whose authorization the call carries; "
                                     "may repeat (default: the caller)"),
                            cl::value_desc("name"), cl::cat(Category));
+cl::opt<std::string> Self("self", cl::desc("The contract's own account (default: contract)"),
+                          cl::value_desc("name"), cl::init(Transaction().Self), cl::cat(Category));
+cl::opt<unsigned long long> BlockHeight("block-height",
+                                        cl::desc("The height of the block the calls are in "
+                                                 "(default: 1)"),
+                                        cl::value_desc("n"), cl::init(Transaction().BlockHeight),
+                                        cl::cat(Category));
+cl::opt<unsigned long long> BlockTime("block-time",
+                                      cl::desc("The block's time, in seconds since 1970-01-01 "
+                                               "UTC (default: 0)"),
+                                      cl::value_desc("seconds"), cl::init(Transaction().BlockTime),
+                                      cl::cat(Category));
 cl::opt<bool> RawInput("raw-input",
                        cl::desc("Pass INPUT to a container's apply as it is, not as an "
                                 "action call"),
@@ -217,6 +229,9 @@ static Error run(Optional<uint64_t> &Executed) {
   Transaction T;
   T.Input = C->Input;
   T.Caller = Caller;
+  T.Self = Self;
+  T.BlockHeight = BlockHeight;
+  T.BlockTime = BlockTime;
   T.Authorizations =
       Auth.getNumOccurrences() ? std::vector<std::string>(Auth) : std::vector<std::string>{Caller};
   // The store stays locked until the transaction commits or is dropped.

@@ -51,6 +51,30 @@ TEST_F(CtrrunTest, CallerAndAuthorization) {
   }
 }
 
+// The call context: the contract's own account, then the block's height and
+// time as 8 bytes each.
+TEST_F(CtrrunTest, CallContext) {
+  std::string module = wasm("context", contract(R"(
+  (func (export "apply") (local $n i32)
+    (local.set $n (call $self (i32.const 100) (i32.const 64)))
+    (i64.store (i32.add (i32.const 100) (local.get $n)) (call $block_height))
+    (i64.store (i32.add (i32.const 108) (local.get $n)) (call $block_time))
+    (call $output_write (i32.const 100) (i32.add (local.get $n) (i32.const 16))))
+)"));
+  auto le64 = [](uint64_t v) {
+    std::string bytes;
+    for (int i = 0; i < 8; ++i)
+      bytes += char(v >> (8 * i));
+    return bytes;
+  };
+  RunResult r = ctrrun({module});
+  EXPECT_EQ(diagnostics(r), "");
+  EXPECT_EQ(r.out, "contract" + le64(1) + le64(0));
+  r = ctrrun(
+      {"--self=escrow", "--block-height=18446744073709551615", "--block-time=1765432100", module});
+  EXPECT_EQ(r.out, "escrow" + le64(~0ull) + le64(1765432100));
+}
+
 // Log lines and events go to standard error as they happen, one line each.
 TEST_F(CtrrunTest, LogAndEventLines) {
   std::string module = wasm("log", contract(R"(

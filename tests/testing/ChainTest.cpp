@@ -246,5 +246,17 @@ TEST_F(ChainTest, MisuseThrowsOneLineNamingTheProblem) {
   EXPECT_FALSE(chain.has_account("x"));
 }
 
+// The block is the chain's unless a call names one; a contract's own
+// account is the one it is deployed under.
+TEST_F(ChainTest, CallsSeeTheirContext) {
+  Contract Here = chain.deploy("here", container("context"));
+  Contract There = chain.deploy("there", container("context"));
+  EXPECT_EQ(Here.call("context").as<std::string>(), "here 1 0");
+  chain.set_block(42, 1765432100);
+  EXPECT_EQ(There.call("context").as<std::string>(), "there 42 1765432100");
+  EXPECT_EQ(Here.from("alice").at_block(7, 8).call("context").as<std::string>(), "here 7 8");
+  EXPECT_EQ(Here.from("alice").call("context").as<std::string>(), "here 42 1765432100");
+}
+
 } // namespace
 } // namespace zotest

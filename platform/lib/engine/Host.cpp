@@ -163,32 +163,32 @@ static uint32_t arg(const Values &Args, unsigned I) { return Args[I].Get<u32>();
 // corvane/host.h
 //===----------------------------------------------------------------------===//
 
-static Error inputSize(Host &H, const Values &, uint32_t &Result) {
+static Error inputSize(Host &H, const Values &, uint64_t &Result) {
   Result = H.transaction().Input.size();
   return Error::success();
 }
 
 // Copies min(Len, Source.size()) bytes to Buf and returns that count.
-static Error copyOut(Host &H, StringRef Source, uint32_t Buf, uint32_t Len, uint32_t &Copied) {
+static Error copyOut(Host &H, StringRef Source, uint32_t Buf, uint32_t Len, uint64_t &Copied) {
   Copied = std::min<uint64_t>(Len, Source.size());
   TRY(Dest, H.bytes(Buf, Copied));
   std::copy(Source.begin(), Source.begin() + Copied, Dest.begin());
   return Error::success();
 }
 
-static Error inputRead(Host &H, const Values &Args, uint32_t &Result) {
+static Error inputRead(Host &H, const Values &Args, uint64_t &Result) {
   const std::string &Input = H.transaction().Input;
   if (Error E = H.chargeBytes(std::min<uint64_t>(arg(Args, 1), Input.size())))
     return E;
   return copyOut(H, Input, arg(Args, 0), arg(Args, 1), Result);
 }
 
-static Error outputWrite(Host &H, const Values &Args, uint32_t &) {
+static Error outputWrite(Host &H, const Values &Args, uint64_t &) {
   TRY(Data, H.text(arg(Args, 0), arg(Args, 1)));
   return H.output(Data);
 }
 
-static Error storageGet(Host &H, const Values &Args, uint32_t &Result) {
+static Error storageGet(Host &H, const Values &Args, uint64_t &Result) {
   TRY(Key, H.text(arg(Args, 0), arg(Args, 1)));
   if (Error E = H.charge(StorageAccessCost))
     return E;
@@ -206,25 +206,25 @@ static Error storageGet(Host &H, const Values &Args, uint32_t &Result) {
     return trap("the stored value is too large to be read");
   if (Error E = H.chargeBytes((*Value)->size()))
     return E;
-  uint32_t Copied;
+  uint64_t Copied;
   if (Error E = copyOut(H, **Value, arg(Args, 2), arg(Args, 3), Copied))
     return E;
   Result = (*Value)->size();
   return Error::success();
 }
 
-static Error storageSet(Host &H, const Values &Args, uint32_t &) {
+static Error storageSet(Host &H, const Values &Args, uint64_t &) {
   TRY(Key, H.text(arg(Args, 0), arg(Args, 1)));
   TRY(Value, H.text(arg(Args, 2), arg(Args, 3)));
   return H.store(Key, Value);
 }
 
-static Error storageErase(Host &H, const Values &Args, uint32_t &) {
+static Error storageErase(Host &H, const Values &Args, uint64_t &) {
   TRY(Key, H.text(arg(Args, 0), arg(Args, 1)));
   return H.erase(Key);
 }
 
-static Error logLine(Host &H, const Values &Args, uint32_t &) {
+static Error logLine(Host &H, const Values &Args, uint64_t &) {
   TRY(Text, H.text(arg(Args, 0), arg(Args, 1)));
   std::string Line = "log: ";
   raw_string_ostream OS(Line);
@@ -237,7 +237,7 @@ static Error logLine(Host &H, const Values &Args, uint32_t &) {
   return Error::success();
 }
 
-static Error emitEvent(Host &H, const Values &Args, uint32_t &) {
+static Error emitEvent(Host &H, const Values &Args, uint64_t &) {
   TRY(Name, H.text(arg(Args, 0), arg(Args, 1)));
   TRY(Data, H.text(arg(Args, 2), arg(Args, 3)));
   std::string Line = "event ";
@@ -253,7 +253,7 @@ static Error emitEvent(Host &H, const Values &Args, uint32_t &) {
   return Error::success();
 }
 
-static Error abortCall(Host &H, const Values &Args, uint32_t &) {
+static Error abortCall(Host &H, const Values &Args, uint64_t &) {
   TRY(Message, H.text(arg(Args, 0), arg(Args, 1)));
   if (Error E = H.chargeBytes(Message.size()))
     return E;
@@ -262,18 +262,36 @@ static Error abortCall(Host &H, const Values &Args, uint32_t &) {
   return H.fault(ExitStatus::Abort, "contract aborted: " + escaped(Message));
 }
 
-static Error caller(Host &H, const Values &Args, uint32_t &Result) {
-  const std::string &Name = H.transaction().Caller;
+// Copies min(len, size) bytes of Name to the buffer and returns its size.
+static Error copyName(Host &H, StringRef Name, const Values &Args, uint64_t &Result) {
   if (Error E = H.chargeBytes(Name.size()))
     return E;
-  uint32_t Copied;
+  uint64_t Copied;
   if (Error E = copyOut(H, Name, arg(Args, 0), arg(Args, 1), Copied))
     return E;
   Result = Name.size();
   return Error::success();
 }
 
-static Error hasAuth(Host &H, const Values &Args, uint32_t &Result) {
+static Error caller(Host &H, const Values &Args, uint64_t &Result) {
+  return copyName(H, H.transaction().Caller, Args, Result);
+}
+
+static Error self(Host &H, const Values &Args, uint64_t &Result) {
+  return copyName(H, H.transaction().Self, Args, Result);
+}
+
+static Error blockHeight(Host &H, const Values &, uint64_t &Result) {
+  Result = H.transaction().BlockHeight;
+  return Error::success();
+}
+
+static Error blockTime(Host &H, const Values &, uint64_t &Result) {
+  Result = H.transaction().BlockTime;
+  return Error::success();
+}
+
+static Error hasAuth(Host &H, const Values &Args, uint64_t &Result) {
   TRY(Account, H.text(arg(Args, 0), arg(Args, 1)));
   if (Error E = H.chargeBytes(Account.size()))
     return E;
@@ -285,7 +303,7 @@ static Error hasAuth(Host &H, const Values &Args, uint32_t &Result) {
 // The C library functions the host lends, with wasm32 signatures.
 //===----------------------------------------------------------------------===//
 
-static Error moveBytes(Host &H, const Values &Args, uint32_t &Result) {
+static Error moveBytes(Host &H, const Values &Args, uint64_t &Result) {
   uint32_t Dst = arg(Args, 0), Src = arg(Args, 1), Len = arg(Args, 2);
   TRY(To, H.bytes(Dst, Len));
   TRY(From, H.bytes(Src, Len));
@@ -297,7 +315,7 @@ static Error moveBytes(Host &H, const Values &Args, uint32_t &Result) {
   return Error::success();
 }
 
-static Error fillBytes(Host &H, const Values &Args, uint32_t &Result) {
+static Error fillBytes(Host &H, const Values &Args, uint64_t &Result) {
   uint32_t Dst = arg(Args, 0), Len = arg(Args, 2);
   TRY(To, H.bytes(Dst, Len));
   if (Error E = H.chargeBytes(Len))
@@ -307,7 +325,7 @@ static Error fillBytes(Host &H, const Values &Args, uint32_t &Result) {
   return Error::success();
 }
 
-static Error compareBytes(Host &H, const Values &Args, uint32_t &Result) {
+static Error compareBytes(Host &H, const Values &Args, uint64_t &Result) {
   uint32_t Len = arg(Args, 2);
   TRY(A, H.bytes(arg(Args, 0), Len));
   TRY(B, H.bytes(arg(Args, 1), Len));
@@ -320,7 +338,7 @@ static Error compareBytes(Host &H, const Values &Args, uint32_t &Result) {
   return Error::success();
 }
 
-static Error stringLength(Host &H, const Values &Args, uint32_t &Result) {
+static Error stringLength(Host &H, const Values &Args, uint64_t &Result) {
   TRY(Len, H.cstringLength(arg(Args, 0)));
   if (Error E = H.chargeBytes(uint64_t(Len) + 1))
     return E;
@@ -331,7 +349,7 @@ static Error stringLength(Host &H, const Values &Args, uint32_t &Result) {
 // Compares at most Limit bytes, reading no byte beyond the first difference
 // or terminator.  Charged as it goes, as chargeBytes would for the bytes
 // compared, so that a long comparison stops at the limit.
-static Error compareStrings(Host &H, uint32_t A, uint32_t B, uint64_t Limit, uint32_t &Result) {
+static Error compareStrings(Host &H, uint32_t A, uint32_t B, uint64_t Limit, uint64_t &Result) {
   for (uint64_t I = 0; I < Limit; ++I) {
     if (I % BytesPerInstruction == 0)
       if (Error E = H.charge(1))
@@ -347,12 +365,12 @@ static Error compareStrings(Host &H, uint32_t A, uint32_t B, uint64_t Limit, uin
   return Error::success();
 }
 
-static Error compareCStrings(Host &H, const Values &Args, uint32_t &Result) {
+static Error compareCStrings(Host &H, const Values &Args, uint64_t &Result) {
   return compareStrings(H, arg(Args, 0), arg(Args, 1), std::numeric_limits<uint64_t>::max(),
                         Result);
 }
 
-static Error compareCStringsN(Host &H, const Values &Args, uint32_t &Result) {
+static Error compareCStringsN(Host &H, const Values &Args, uint64_t &Result) {
   return compareStrings(H, arg(Args, 0), arg(Args, 1), arg(Args, 2), Result);
 }
 
@@ -370,6 +388,9 @@ static const HostFunction Functions[] = {
     {"corvane_abort", 2, false, true, abortCall},
     {"corvane_caller", 2, true, true, caller},
     {"corvane_has_auth", 2, true, true, hasAuth},
+    {"corvane_self", 2, true, true, self},
+    {"corvane_block_height", 0, true, false, blockHeight, /*WideResult=*/true},
+    {"corvane_block_time", 0, true, false, blockTime, /*WideResult=*/true},
     {"memcpy", 3, true, true, moveBytes},
     {"memmove", 3, true, true, moveBytes},
     {"memset", 3, true, true, fillBytes},
@@ -381,7 +402,8 @@ static const HostFunction Functions[] = {
 
 FuncType HostFunction::type() const {
   return FuncType(ValueTypes(NumParams, wabt::Type::I32),
-                  HasResult ? ValueTypes{wabt::Type::I32} : ValueTypes{});
+                  HasResult ? ValueTypes{WideResult ? wabt::Type::I64 : wabt::Type::I32}
+                            : ValueTypes{});
 }
 
 ArrayRef<HostFunction> Host::functions() { return Functions; }
@@ -399,7 +421,7 @@ HostFunc::Ptr Host::bind(Store &S, const HostFunction &F) {
   return HostFunc::New(S, F.type(),
                        [this, &F](Thread &Th, const Values &Args, Values &Results,
                                   Trap::Ptr *OutTrap) -> wabt::Result {
-                         uint32_t Result = 0;
+                         uint64_t Result = 0;
                          if (Error E = F.Impl(*this, Args, Result)) {
                            *OutTrap = Trap::New(Th.store(), std::string(ModuleName) + "." + F.Name +
                                                                 ": " + toString(std::move(E)));
@@ -407,7 +429,8 @@ HostFunc::Ptr Host::bind(Store &S, const HostFunction &F) {
                          }
                          if (F.HasResult) {
                            Results.resize(1);
-                           Results[0] = Value::Make(Result);
+                           Results[0] =
+                               F.WideResult ? Value::Make(Result) : Value::Make(uint32_t(Result));
                          }
                          return wabt::Result::Ok;
                        });

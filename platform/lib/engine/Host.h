@@ -40,6 +40,11 @@ struct Transaction {
   std::string Input;
   std::string Caller;
   std::vector<std::string> Authorizations;
+  /// The call context: the contract's own account, and the block the call
+  /// is in (its height, and its time in seconds since 1970-01-01 UTC).
+  std::string Self = "contract";
+  uint64_t BlockHeight = 1;
+  uint64_t BlockTime = 0;
   /// The store under the transaction's changes; whoever runs the
   /// transaction commits the changes or drops them.
   StorageView Store;
@@ -59,14 +64,15 @@ struct HostFault {
 class Host;
 
 /// One importable host function.  All parameters are i32, as is the result
-/// when there is one.
+/// when there is one, unless it is wide (i64).
 struct HostFunction {
   const char *Name;
   unsigned NumParams;
   bool HasResult;
   /// Takes pointers into the contract's memory.
   bool UsesMemory;
-  llvm::Error (*Impl)(Host &, const wabt::interp::Values &Args, uint32_t &Result);
+  llvm::Error (*Impl)(Host &, const wabt::interp::Values &Args, uint64_t &Result);
+  bool WideResult = false;
 
   wabt::interp::FuncType type() const;
 };

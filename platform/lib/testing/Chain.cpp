@@ -102,6 +102,7 @@ public:
   explicit ChainState(ChainOptions Options) : Options(Options) {}
 
   ChainOptions Options;
+  Block CurrentBlock;
   std::set<std::string, std::less<>> Accounts;
   std::map<std::string, std::unique_ptr<Deployment>, std::less<>> Contracts;
 
@@ -158,14 +159,18 @@ public:
   }
 
   CallResult run(std::string_view Account, const std::string &Caller,
-                 const std::vector<std::string> &Auth, std::string Input,
-                 const abi::Action *Called) {
+                 const std::vector<std::string> &Auth, const std::optional<Block> &InBlock,
+                 std::string Input, const abi::Action *Called) {
     Deployment &D = deployment(Account);
     CallResult R;
     Transaction T;
     T.Input = std::move(Input);
     T.Caller = Caller;
     T.Authorizations = Auth;
+    T.Self = std::string(Account);
+    const Block &B = InBlock ? *InBlock : CurrentBlock;
+    T.BlockHeight = B.height;
+    T.BlockTime = B.time;
     T.Store = StorageView(&D.Storage);
     Recorder Observer(R.logs_, R.events_, R.abort_message_);
     T.Observer = &Observer;
@@ -321,6 +326,11 @@ Caller::Caller(detail::ChainState *Chain, std::string Account, std::string Name)
   chain_->requireAccount(caller_, "the caller");
 }
 
+Caller &Caller::at_block(uint64_t Height, uint64_t Time) {
+  block_ = Block{Height, Time};
+  return *this;
+}
+
 Caller &Caller::with_auth(std::vector<std::string> Accounts) {
   for (const std::string &A : Accounts)
     chain_->requireAccount(A, "the authorizing account");
@@ -340,17 +350,18 @@ CallResult Caller::call_values(std::string_view Action, std::vector<Value> Args)
                 escaped(account_) + ": " + A.Name + ": argument '" + A.Params[I].Name + "'");
     Named.emplace(A.Params[I].Name, std::move(Args[I]));
   }
-  return chain_->run(account_, caller_, auth_,
+  return chain_->run(account_, caller_, auth_, block_,
                      chain_->encodeCall(account_, Action, Value(std::move(Named)).json()), &A);
 }
 
 CallResult Caller::call_json(std::string_view Action, std::string_view Arguments) const {
   const abi::Action &A = chain_->action(account_, Action);
-  return chain_->run(account_, caller_, auth_, chain_->encodeCall(account_, Action, Arguments), &A);
+  return chain_->run(account_, caller_, auth_, block_,
+                     chain_->encodeCall(account_, Action, Arguments), &A);
 }
 
 CallResult Caller::call_raw(std::string_view Input) const {
-  return chain_->run(account_, caller_, auth_, std::string(Input), nullptr);
+  return chain_->run(account_, caller_, auth_, block_, std::string(Input), nullptr);
 }
 
 //===----------------------------------------------------------------------===//
@@ -446,5 +457,11 @@ Contract Chain::contract(std::string_view Account) const {
 const ChainOptions &Chain::options() const { return state_->Options; }
 
 void Chain::set_options(const ChainOptions &Options) { state_->Options = Options; }
+
+const Block &Chain::block() const { return state_->CurrentBlock; }
+
+void Chain::set_block(uint64_t Height, uint64_t Time) {
+  state_->CurrentBlock = Block{Height, Time};
+}
 
 } // namespace corvane::testing

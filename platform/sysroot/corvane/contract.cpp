@@ -53,15 +53,25 @@ void check(bool condition, std::string_view message) {
     abort(message);
 }
 
-std::string caller() {
+// An account name from a host function that copies what fits and returns
+// the whole size.
+static std::string account_name(uint32_t (*read)(char *, uint32_t)) {
   char small[64];
-  uint32_t size = corvane_caller(small, sizeof small);
+  uint32_t size = read(small, sizeof small);
   if (size <= sizeof small)
     return std::string(small, size);
   std::string name(size, '\0');
-  corvane_caller(name.data(), length(name));
+  read(name.data(), length(name));
   return name;
 }
+
+std::string caller() { return account_name(corvane_caller); }
+
+std::string self() { return account_name(corvane_self); }
+
+uint64_t block_height() { return corvane_block_height(); }
+
+uint64_t block_time() { return corvane_block_time(); }
 
 bool has_auth(std::string_view account) {
   return corvane_has_auth(account.data(), length(account)) != 0;

@@ -51,6 +51,13 @@ std::string caller();
 bool has_auth(std::string_view account);
 void require_auth(std::string_view account);
 
+// The call's context: the contract's own account, and the block the call
+// is in: its height and its time (seconds since 1970-01-01 UTC).  The host
+// sets them; a call reads the same values however often it asks.
+std::string self();
+uint64_t block_height();
+uint64_t block_time();
+
 // Aborts on a key longer than max_key_size, in every build; with
 // -debug-contract, also on an empty key.
 void check_key(std::string_view key);

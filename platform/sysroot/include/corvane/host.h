@@ -58,6 +58,13 @@ CORVANE_IMPORT(corvane_caller) uint32_t corvane_caller(char *buf, uint32_t len);
 /* 1 when the call carries the authorization of `account`, else 0. */
 CORVANE_IMPORT(corvane_has_auth) int32_t corvane_has_auth(const char *account, uint32_t len);
 
+/* Call context: copies min(len, size) bytes of the contract's own account
+ * name to buf and returns the name's size; the height of the block the
+ * call is in, and its time in seconds since 1970-01-01 UTC. */
+CORVANE_IMPORT(corvane_self) uint32_t corvane_self(char *buf, uint32_t len);
+CORVANE_IMPORT(corvane_block_height) uint64_t corvane_block_height(void);
+CORVANE_IMPORT(corvane_block_time) uint64_t corvane_block_time(void);
+
 #undef CORVANE_IMPORT
 
 #ifdef __cplusplus

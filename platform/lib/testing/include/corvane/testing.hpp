@@ -370,6 +370,13 @@ private:
   std::string name_;
 };
 
+/// The block a call is in: what corvane::block_height() and
+/// corvane::block_time() return.
+struct Block {
+  uint64_t height = 1;
+  uint64_t time = 0;
+};
+
 /// A contract called by one account, carrying a set of authorizations
 /// (by default the caller's only).
 class Caller {
@@ -377,6 +384,9 @@ public:
   /// The accounts whose authorization the calls carry, instead of the
   /// caller's; every one must exist.  Empty: none.
   Caller &with_auth(std::vector<std::string> accounts);
+  /// Calls in the block of this height and time (seconds since 1970-01-01
+  /// UTC) instead of the chain's current block.
+  Caller &at_block(uint64_t height, uint64_t time);
 
   /// Calls \p action with its arguments in parameter order, each converted
   /// to a Value and encoded as the parameter's type.
@@ -398,6 +408,7 @@ private:
   std::string account_;
   std::string caller_;
   std::vector<std::string> auth_;
+  std::optional<Block> block_;
 };
 
 /// A deployed contract.  A handle: copies name the same contract, and it
@@ -470,6 +481,12 @@ public:
 
   const ChainOptions &options() const;
   void set_options(const ChainOptions &options);
+
+  /// The block calls are in unless they name one: height 1 and time 0 at
+  /// first, as in ctrrun.  A contract's own account (corvane::self()) is
+  /// the account it is deployed under.
+  const Block &block() const;
+  void set_block(uint64_t height, uint64_t time);
 
 private:
   std::unique_ptr<detail::ChainState> state_;
