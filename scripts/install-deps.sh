@@ -10,7 +10,7 @@ packages="
   libclang-rt-14-dev
   wasi-libc libc++-14-dev-wasm32 libc++abi-14-dev-wasm32 libclang-rt-14-dev-wasm32
   binaryen wabt
-  libsqlite3-dev
+  libsqlite3-dev libsodium-dev
 "
 
 missing=

@@ -114,13 +114,21 @@ TEST_F(CtrrunTest, HostWorkIsChargedByItsBytes) {
       (then (call $log (i32.const 1024) (local.get $len))))
     (if (i32.eq (local.get $op) (i32.const 0x6b)) ;; k
       (then (call $storage_set (i32.const 0) (i32.const 1) (i32.const 1024) (local.get $len))))
+    (if (i32.eq (local.get $op) (i32.const 0x68)) ;; h
+      (then (call $sha256 (i32.const 1024) (local.get $len) (i32.const 0))))
+    (if (i32.eq (local.get $op) (i32.const 0x62)) ;; b
+      (then (call $blake2b (i32.const 1024) (local.get $len) (i32.const 0))))
+    (if (i32.eq (local.get $op) (i32.const 0x65)) ;; e
+      (then (drop (call $verify_ed25519 (i32.const 0) (i32.const 1024) (local.get $len)
+                                        (i32.const 0)))))
     (if (i32.eq (local.get $op) (i32.const 0x6f)) ;; o
       (then (call $output_write (i32.const 1024) (local.get $len)))))
 )"));
   struct Case {
     char op;
     long long per4000Bytes;
-  } cases[] = {{'s', 250}, {'c', 250}, {'m', 250}, {'l', 4000}, {'k', 250}, {'o', 250}};
+  } cases[] = {{'s', 250}, {'c', 250}, {'m', 250}, {'l', 4000}, {'k', 250},
+               {'o', 250}, {'h', 250}, {'b', 250}, {'e', 250}};
   for (const Case &c : cases) {
     SCOPED_TRACE(c.op);
     auto count = [&](int thousands) {

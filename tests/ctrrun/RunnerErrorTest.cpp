@@ -21,7 +21,7 @@ TEST_F(CtrrunTest, HostImportsAreTheImportList) {
     if (!line.empty())
       listed.insert(line);
   const std::string imports = HostImports;
-  const std::regex name("\"env\" \"([a-z_]+)\"");
+  const std::regex name("\"env\" \"([a-z0-9_]+)\"");
   for (auto it = std::sregex_iterator(imports.begin(), imports.end(), name);
        it != std::sregex_iterator(); ++it)
     imported.insert((*it)[1]);

@@ -5,6 +5,9 @@
 #include "llvm/ADT/STLExtras.h"
 #include "llvm/ADT/StringExtras.h"
 #include "llvm/Support/Format.h"
+#include "llvm/Support/SHA256.h"
+
+#include <sodium.h>
 
 #include <algorithm>
 #include <cstring>
@@ -300,6 +303,59 @@ static Error hasAuth(Host &H, const Values &Args, uint64_t &Result) {
 }
 
 //===----------------------------------------------------------------------===//
+// Hashes and signatures.
+//===----------------------------------------------------------------------===//
+
+// A hash or signature check costs its setup and then its bytes.
+constexpr uint64_t HashCost = 50;
+constexpr uint64_t SignatureCheckCost = 5000;
+
+// (data, len, out): writes the 32-byte digest of data to out.
+static Error hashInto(Host &H, const Values &Args,
+                      void (*Digest)(ArrayRef<uint8_t> Data, uint8_t *Out)) {
+  TRY(Data, H.bytes(arg(Args, 0), arg(Args, 1)));
+  TRY(Out, H.bytes(arg(Args, 2), 32));
+  if (Error E = H.charge(HashCost))
+    return E;
+  if (Error E = H.chargeBytes(Data.size()))
+    return E;
+  uint8_t Digest32[32];
+  Digest(Data, Digest32);
+  std::copy(Digest32, Digest32 + 32, Out.begin());
+  return Error::success();
+}
+
+static Error sha256(Host &H, const Values &Args, uint64_t &) {
+  return hashInto(H, Args, [](ArrayRef<uint8_t> Data, uint8_t *Out) {
+    std::array<uint8_t, 32> Digest = SHA256::hash(Data);
+    std::copy(Digest.begin(), Digest.end(), Out);
+  });
+}
+
+static Error blake2b(Host &H, const Values &Args, uint64_t &) {
+  return hashInto(H, Args, [](ArrayRef<uint8_t> Data, uint8_t *Out) {
+    crypto_generichash(Out, 32, Data.data(), Data.size(), nullptr, 0);
+  });
+}
+
+// (signature, message, len, public key): 1 when the 64-byte Ed25519
+// signature of message is valid under the 32-byte key, else 0.
+static Error verifyEd25519(Host &H, const Values &Args, uint64_t &Result) {
+  TRY(Signature, H.bytes(arg(Args, 0), crypto_sign_BYTES));
+  TRY(Message, H.bytes(arg(Args, 1), arg(Args, 2)));
+  TRY(Key, H.bytes(arg(Args, 3), crypto_sign_PUBLICKEYBYTES));
+  if (Error E = H.charge(SignatureCheckCost))
+    return E;
+  if (Error E = H.chargeBytes(Message.size()))
+    return E;
+  if (sodium_init() < 0)
+    return trap("the signature library cannot start");
+  Result = crypto_sign_verify_detached(Signature.data(), Message.data(), Message.size(),
+                                       Key.data()) == 0;
+  return Error::success();
+}
+
+//===----------------------------------------------------------------------===//
 // The C library functions the host lends, with wasm32 signatures.
 //===----------------------------------------------------------------------===//
 
@@ -391,6 +447,9 @@ static const HostFunction Functions[] = {
     {"corvane_self", 2, true, true, self},
     {"corvane_block_height", 0, true, false, blockHeight, /*WideResult=*/true},
     {"corvane_block_time", 0, true, false, blockTime, /*WideResult=*/true},
+    {"corvane_sha256", 3, false, true, sha256},
+    {"corvane_blake2b_256", 3, false, true, blake2b},
+    {"corvane_verify_ed25519", 4, true, true, verifyEd25519},
     {"memcpy", 3, true, true, moveBytes},
     {"memmove", 3, true, true, moveBytes},
     {"memset", 3, true, true, fillBytes},

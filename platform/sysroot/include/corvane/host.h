@@ -65,6 +65,16 @@ CORVANE_IMPORT(corvane_self) uint32_t corvane_self(char *buf, uint32_t len);
 CORVANE_IMPORT(corvane_block_height) uint64_t corvane_block_height(void);
 CORVANE_IMPORT(corvane_block_time) uint64_t corvane_block_time(void);
 
+/* Hashes: write the 32-byte SHA-256 or BLAKE2b-256 digest of data to out. */
+CORVANE_IMPORT(corvane_sha256) void corvane_sha256(const void *data, uint32_t len, void *out);
+CORVANE_IMPORT(corvane_blake2b_256)
+void corvane_blake2b_256(const void *data, uint32_t len, void *out);
+/* 1 when the 64-byte Ed25519 signature of message is valid under the 32-byte
+ * public key, else 0. */
+CORVANE_IMPORT(corvane_verify_ed25519)
+int32_t corvane_verify_ed25519(const void *signature, const void *message, uint32_t len,
+                               const void *public_key);
+
 #undef CORVANE_IMPORT
 
 #ifdef __cplusplus
