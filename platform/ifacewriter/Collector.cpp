@@ -89,10 +89,9 @@ const ClassTemplateSpecializationDecl *asTable(QualType T) {
 SmallVector<StringRef, 8> actionNames(StringRef List) {
   SmallVector<StringRef, 8> Names;
   std::string_view Whole(List.data(), List.size());
-  for (size_t I = 0, N = corvane::detail::name_count(Whole); I < N; ++I) {
-    std::string_view Name = corvane::detail::action_name(Whole, I);
+  corvane::detail::split_action_names(Whole, [&](size_t, std::string_view Name) {
     Names.push_back(StringRef(Name.data(), Name.size()));
-  }
+  });
   return Names;
 }
 
@@ -533,7 +532,7 @@ struct Collector::State {
 void Collector::State::checkActions(const CallExpr *Call) {
   SourceLocation Loc = Call->getBeginLoc();
   const clang::StringLiteral *Names =
-      Call->getNumArgs() == 1 ? asNarrowLiteral(Call->getArg(0)) : nullptr;
+      Call->getNumArgs() > 0 ? asNarrowLiteral(Call->getArg(0)) : nullptr;
   if (!Names) {
     error(Loc, "the action list's names must be a string literal, as CORVANE_ACTIONS writes them");
     return;

@@ -466,28 +466,106 @@ template <auto Action> void run(std::string_view name, wire::reader &in) {
   }
 }
 
-template <auto... Actions> struct action_list {
-  template <size_t... I>
-  static bool run_named(std::string_view names, std::string_view action, wire::reader &in,
-                        std::index_sequence<I...>) {
-    return ((action_name(names, I) == action && (run<Actions>(action, in), true)) || ...);
+// FNV-1a: the dispatcher compares names by their hashes first.
+constexpr uint64_t name_hash(std::string_view name) {
+  uint64_t hash = 14695981039346656037ull;
+  for (size_t i = 0; i < name.size(); ++i) {
+    hash ^= static_cast<uint8_t>(name[i]);
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
+// The actions' name hashes sorted, each with the action's place in the
+// list, so that a call finds its action by binary search: the same cost for
+// every action, growing with the logarithm of their count.  Built at
+// compile time; sorting integers rather than names keeps the evaluation of
+// a long list well inside the compiler's step limit.
+template <size_t N> struct action_index {
+  struct entry {
+    uint64_t hash;
+    uint32_t place;
+  };
+  entry sorted[N];
+  std::string_view names[N]; // in list order
+
+  // The place of the action named `name`, or N.  The search runs the same
+  // number of steps whatever the name.
+  constexpr size_t find(std::string_view name) const {
+    uint64_t hash = name_hash(name);
+    size_t first = 0;
+    for (size_t count = N; count > 1;) {
+      size_t half = count / 2;
+      if (sorted[first + half].hash < hash)
+        first += half;
+      count -= half;
+    }
+    if (sorted[first].hash < hash)
+      ++first;
+    // Names of one hash sit together, the first listed first.
+    for (; first < N && sorted[first].hash == hash; ++first)
+      if (names[sorted[first].place] == name)
+        return sorted[first].place;
+    return N;
   }
 };
+
+template <class Entry> constexpr bool sorts_before(const Entry &a, const Entry &b) {
+  return a.hash != b.hash ? a.hash < b.hash : a.place < b.place;
+}
+
+template <class Entry> constexpr void sift_down(Entry *heap, size_t root, size_t end) {
+  for (size_t child = 2 * root + 1; child < end; root = child, child = 2 * root + 1) {
+    if (child + 1 < end && sorts_before(heap[child], heap[child + 1]))
+      ++child;
+    if (!sorts_before(heap[root], heap[child]))
+      return;
+    Entry moved = heap[root];
+    heap[root] = heap[child];
+    heap[child] = moved;
+  }
+}
+
+// Heap sort: n log n steps in place.
+template <size_t N> constexpr action_index<N> index_actions(std::string_view list) {
+  action_index<N> index{};
+  split_action_names(list, [&](size_t place, std::string_view name) {
+    if (place < N) {
+      index.names[place] = name;
+      index.sorted[place] = {name_hash(name), static_cast<uint32_t>(place)};
+    }
+  });
+  for (size_t root = N / 2; root-- > 0;)
+    sift_down(index.sorted, root, N);
+  for (size_t end = N; end-- > 1;) {
+    auto moved = index.sorted[0];
+    index.sorted[0] = index.sorted[end];
+    index.sorted[end] = moved;
+    sift_down(index.sorted, 0, end);
+  }
+  return index;
+}
 
 } // namespace detail
 
 // Runs the action that the call input names.  `names` is the action list
-// as written, in the order of Actions.
-template <auto... Actions> void dispatch(const char *names) {
+// as written, in the order of Actions, for zo++'s ifacewriter plug-in to
+// read; `index` is the same list sorted, from detail::index_actions.
+template <auto... Actions>
+void dispatch([[maybe_unused]] const char *names,
+              const detail::action_index<sizeof...(Actions)> &index) {
   static_assert(sizeof...(Actions) > 0, "CORVANE_ACTIONS needs at least one action");
+  using runner = void (*)(std::string_view, wire::reader &);
+  static constexpr runner runners[] = {&detail::run<Actions>...};
   std::string data = input();
   wire::reader in(data);
   std::string_view action;
   if (!in.text(action))
     abort("malformed call input: no action name");
-  if (!detail::action_list<Actions...>::run_named(names, action, in,
-                                                  std::make_index_sequence<sizeof...(Actions)>()))
+  size_t place = index.find(action);
+  if (place == sizeof...(Actions))
     abort("unknown action: " + std::string(action));
+  runners[place](action, in);
 }
 
 } // namespace corvane
@@ -497,7 +575,12 @@ template <auto... Actions> void dispatch(const char *names) {
   static_assert(::corvane::detail::name_count(#__VA_ARGS__) ==                                     \
                     ::corvane::detail::action_count<__VA_ARGS__>,                                  \
                 "CORVANE_ACTIONS lists functions by their plain names");                           \
-  extern "C" void apply() { ::corvane::dispatch<__VA_ARGS__>(#__VA_ARGS__); }
+  extern "C" void apply() {                                                                        \
+    static constexpr auto corvane_action_index =                                                   \
+        ::corvane::detail::index_actions<::corvane::detail::action_count<__VA_ARGS__>>(            \
+            #__VA_ARGS__);                                                                         \
+    ::corvane::dispatch<__VA_ARGS__>(#__VA_ARGS__, corvane_action_index);                          \
+  }
 
 // A storage table named `name` with the given key and value types.
 #define CORVANE_TABLE(name, ...)                                                                   \

@@ -26,27 +26,33 @@ namespace detail {
 
 constexpr bool is_list_blank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 
-// The index-th name of an action list as CORVANE_ACTIONS spells it: the
-// list split at commas, blanks trimmed, then a leading '&' and any
-// qualification dropped.  Empty past the last name.
-constexpr std::string_view action_name(std::string_view list, size_t index) {
-  for (; index > 0; --index) {
+// One name of an action list as CORVANE_ACTIONS spells it: blanks trimmed,
+// then a leading '&' and any qualification dropped.
+constexpr std::string_view trimmed_action_name(std::string_view item) {
+  while (!item.empty() && is_list_blank(item.front()))
+    item.remove_prefix(1);
+  while (!item.empty() && is_list_blank(item.back()))
+    item.remove_suffix(1);
+  if (!item.empty() && item.front() == '&')
+    item.remove_prefix(1);
+  size_t scope = item.rfind("::");
+  if (scope != std::string_view::npos)
+    item.remove_prefix(scope + 2);
+  return item;
+}
+
+// Cuts an action list at its commas, in one pass, and calls
+// each(index, name) on every name in list order.  Everything that splits a
+// list goes through here, so the dispatcher and the interface description
+// name the same actions in the same order.
+template <class Each> constexpr void split_action_names(std::string_view list, Each &&each) {
+  for (size_t index = 0;; ++index) {
     size_t comma = list.find(',');
+    each(index, trimmed_action_name(list.substr(0, comma)));
     if (comma == std::string_view::npos)
-      return {};
+      return;
     list.remove_prefix(comma + 1);
   }
-  list = list.substr(0, list.find(','));
-  while (!list.empty() && is_list_blank(list.front()))
-    list.remove_prefix(1);
-  while (!list.empty() && is_list_blank(list.back()))
-    list.remove_suffix(1);
-  if (!list.empty() && list.front() == '&')
-    list.remove_prefix(1);
-  size_t scope = list.rfind("::");
-  if (scope != std::string_view::npos)
-    list.remove_prefix(scope + 2);
-  return list;
 }
 
 constexpr size_t name_count(std::string_view list) {
