@@ -495,8 +495,10 @@ static BuildPlan planBuild() {
                             "-Wl,--merge-data-segments", "-Wl,-stack-first"};
   linker_flags.push_back("-Wl,-zstack-size=" + std::to_string(stack_size_opt));
   linker_flags.push_back("-Wl,--allow-undefined-file=" + shellWord(imports_file));
+  // A debug build of the contract libraries keeps the name section, so that
+  // a trap's backtrace names its functions.
   if (!g_opt && !dump_names_opt && !jit_opt)
-    linker_flags.push_back("-Wl,--strip-all");
+    linker_flags.push_back(debug_contract_opt ? "-Wl,--strip-debug" : "-Wl,--strip-all");
 
   ArgVector link_args;
   for (const std::string &library : libraries)
@@ -538,7 +540,8 @@ static BuildPlan planBuild() {
   plan.dumps_names = dump_names_opt;
   plan.names_args = {pathWord(wasm_file), "-o", pathWord(plan.names_file), ">/dev/null"};
 
-  plan.polishes = !g_opt && !jit_opt;
+  // binpolish drops every custom section: names and DWARF among them.
+  plan.polishes = !g_opt && !jit_opt && !debug_contract_opt;
   plan.polish_args = {pathWord(wasm_file)};
 
   plan.aot_file = derivedName(wasm_file, ".wasm", ".aot");

@@ -51,28 +51,40 @@ TEST_F(DriverTest, LibrariesAndLinkerFlags) {
     Args libc;  // the C library and the allocator
     Args extra; // what follows -lcityhash
     std::string stackSize;
-    bool strip;
+    std::string strip; // what the link drops of names and debug information
   } cases[] = {
-      {{}, {"-lhostlibc", "-ldlmalloc"}, {"-lcorvane"}, "8192", true},
-      {{"-aot"}, {"-lc", "-ldlmalloc"}, {"-lcorvane"}, "8192", true},
-      {{"-jit"}, {"-lc", "-ldlmalloc"}, {"-lcorvane"}, "8192", false},
-      {{"-use-host-libc=false"}, {"-lc", "-ldlmalloc"}, {"-lcorvane"}, "8192", true},
-      {{"-use-dlmalloc=false"}, {"-lhostlibc", "-lplainheap"}, {"-lcorvane"}, "8192", true},
-      {{"-debug-contract"}, {"-lhostlibc", "-ldlmalloc"}, {"-lcorvanedebug"}, "8192", true},
-      {{"-g"}, {"-lhostlibc", "-ldlmalloc"}, {"-lcorvane"}, "8192", false},
-      {{"-dump-names"}, {"-lhostlibc", "-ldlmalloc"}, {"-lcorvane"}, "8192", false},
-      {{"-stack-size=1048576"}, {"-lhostlibc", "-ldlmalloc"}, {"-lcorvane"}, "1048576", true},
-      {{"-stack-size", "0"}, {"-lhostlibc", "-ldlmalloc"}, {"-lcorvane"}, "0", true},
+      {{}, {"-lhostlibc", "-ldlmalloc"}, {"-lcorvane"}, "8192", "-Wl,--strip-all"},
+      {{"-aot"}, {"-lc", "-ldlmalloc"}, {"-lcorvane"}, "8192", "-Wl,--strip-all"},
+      {{"-jit"}, {"-lc", "-ldlmalloc"}, {"-lcorvane"}, "8192", ""},
+      {{"-use-host-libc=false"}, {"-lc", "-ldlmalloc"}, {"-lcorvane"}, "8192", "-Wl,--strip-all"},
+      {{"-use-dlmalloc=false"},
+       {"-lhostlibc", "-lplainheap"},
+       {"-lcorvane"},
+       "8192",
+       "-Wl,--strip-all"},
+      {{"-debug-contract"},
+       {"-lhostlibc", "-ldlmalloc"},
+       {"-lcorvanedebug"},
+       "8192",
+       "-Wl,--strip-debug"},
+      {{"-g"}, {"-lhostlibc", "-ldlmalloc"}, {"-lcorvane"}, "8192", ""},
+      {{"-dump-names"}, {"-lhostlibc", "-ldlmalloc"}, {"-lcorvane"}, "8192", ""},
+      {{"-stack-size=1048576"},
+       {"-lhostlibc", "-ldlmalloc"},
+       {"-lcorvane"},
+       "1048576",
+       "-Wl,--strip-all"},
+      {{"-stack-size", "0"}, {"-lhostlibc", "-ldlmalloc"}, {"-lcorvane"}, "0", "-Wl,--strip-all"},
       {{"-lfoo", "-Lx", "-coverage", "-l", "bar", "-fuzz"},
        {"-lhostlibc", "-ldlmalloc"},
        {"-lcorvane", "-lgcov", "-lzofuzz", "-lfoo", "-lbar", "-Lx"},
        "8192",
-       true},
+       "-Wl,--strip-all"},
       {{"-L/opt/a", "-L", "b"},
        {"-lhostlibc", "-ldlmalloc"},
        {"-lcorvane", "-L/opt/a", "-Lb"},
        "8192",
-       true},
+       "-Wl,--strip-all"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.options));
@@ -86,8 +98,8 @@ TEST_F(DriverTest, LibrariesAndLinkerFlags) {
                 FixedLinkerFlags,
                 {"-Wl,-zstack-size=" + c.stackSize,
                  "-Wl,--allow-undefined-file=" + local.dir() + "/../etc/corvane.imports"}});
-    if (c.strip)
-      expected.push_back("-Wl,--strip-all");
+    if (!c.strip.empty())
+      expected.push_back(c.strip);
     EXPECT_THAT(before(local.argsOf("clang-8"), "-nostdlib"), ElementsAreArray(expected));
   }
 }
@@ -315,6 +327,7 @@ TEST_F(DriverTest, NameDumpAndPolish) {
       {{"-dump-names"}, true, true, {"a.names"}},
       {{"-dump-names", "-v"}, true, true, {"a.names"}},
       {{"-g"}, false, false, {}},
+      {{"-debug-contract"}, false, false, {}},
       {{"-g", "-dump-names"}, true, false, {"a.names"}},
       {{"-jit"}, false, false, {"-jit"}},
       {{"-dump-names", "-compress"}, true, true, {"a.names", "-compress"}},
