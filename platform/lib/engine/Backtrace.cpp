@@ -162,7 +162,7 @@ void printBacktrace(raw_ostream &OS, const Backtrace &Trace) {
     if (F.ModuleOffset)
       OS << "module offset " << format_hex(*F.ModuleOffset, 0);
     else
-      OS << "not started";
+      OS << "module offset unknown";
     OS << ")\n";
   }
   if (Trace.Omitted)

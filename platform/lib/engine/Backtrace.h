@@ -26,8 +26,8 @@ struct StackFrame {
   /// when the module names it nowhere.
   std::string Function;
   /// The offset in the module of the instruction the frame was running (the
-  /// call, for every frame but the innermost); none when no instruction of
-  /// the function had run yet.
+  /// call, for every frame but the innermost); none when it cannot be
+  /// placed, as when the function had not run an instruction yet.
   llvm::Optional<uint64_t> ModuleOffset;
   /// The source position, from the module's DWARF line table; empty, and
   /// 0, without one.

@@ -61,10 +61,32 @@ constexpr size_t MaxValueStack = 1 << 20; // 16 MiB
 // A backtrace shows this many frames, innermost first.
 constexpr size_t MaxBacktraceFrames = 64;
 
-// The interpreter calls an import with an instruction of its own.
-uint32_t moduleOpcode(wabt::Opcode Op) {
-  return uint32_t(Op == wabt::Opcode::InterpCallImport ? wabt::Opcode::Call
-                                                       : wabt::Opcode::Enum(Op));
+// The module opcode an interpreter instruction stands for, when it stands
+// for the module's instructions of that opcode one for one.  Imports are
+// called with an instruction of the interpreter's own; branches, returns
+// and selects are rewritten, or added where the module has none.
+Optional<uint32_t> moduleOpcode(wabt::Opcode Op) {
+  using wabt::Opcode;
+  switch (Opcode::Enum(Op)) {
+  case Opcode::InterpCallImport:
+    return uint32_t(Opcode::Call);
+  case Opcode::InterpAlloca:
+  case Opcode::InterpBrUnless:
+  case Opcode::InterpDropKeep:
+  case Opcode::InterpCatchDrop:
+  case Opcode::InterpAdjustFrameForReturnCall:
+  case Opcode::Br:
+  case Opcode::BrIf:
+  case Opcode::BrTable:
+  case Opcode::Return:
+  case Opcode::ReturnCall:
+  case Opcode::ReturnCallIndirect:
+  case Opcode::Select:
+  case Opcode::SelectT:
+    return None;
+  default:
+    return uint32_t(Opcode::Enum(Op));
+  }
 }
 } // namespace
 
@@ -290,8 +312,9 @@ Error Interpreter::stackOverflow(Thread &T) {
 
 // The interpreter keeps no map from its own code back to the module's, but
 // it translates a function instruction by instruction and keeps the opcodes
-// that can trap or call: the frame's instruction is the Nth of its opcode
-// in both, and ModuleReader finds it in the module.
+// of those that can trap or call: the frame's instruction is the Nth of its
+// opcode in both, and symbolize finds it in the module.  (Past a branch,
+// the frame points at the last instruction before it.)
 Backtrace Interpreter::backtrace(Thread &T) {
   const std::vector<Frame> &Frames = T.*member(CallFrames());
   Backtrace Trace;
@@ -309,10 +332,9 @@ Backtrace Interpreter::backtrace(Thread &T) {
     const Istream &Code = It->mod->desc().istream;
     Istream::Offset At = S.UnsafeGet<DefinedFunc>(It->func)->desc().code_offset;
     std::map<uint32_t, uint32_t> Seen;
-    while (At < It->offset && At < Code.end()) {
-      uint32_t Op = moduleOpcode(Code.Read(&At).op);
-      F.NthOpcode = std::make_pair(Seen[Op]++, Op);
-    }
+    while (At < It->offset && At < Code.end())
+      if (Optional<uint32_t> Op = moduleOpcode(Code.Read(&At).op))
+        F.NthOpcode = std::make_pair(Seen[*Op]++, *Op);
     Raw.push_back(F);
   }
   Trace.Frames = symbolize(Bytes, Raw);
