@@ -236,14 +236,18 @@ TEST_F(ContractTest, FailuresPrintTheirBacktrace) {
   for (const Case &c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.options) + " " + c.how);
     build("backtrace.cpp", "backtrace.wasm", c.options);
-    RunResult r = ctrrun({"backtrace.wasm", c.how});
-    EXPECT_EQ(r.status, c.status);
-    // The error line stays what it was, and the frames follow it.
-    size_t error = r.err.find("ctrrun: ");
-    ASSERT_NE(error, std::string::npos) << r.err;
-    EXPECT_EQ(r.err.compare(error, c.message.size(), c.message), 0) << r.err;
-    EXPECT_EQ(r.err.compare(r.err.find('\n', error) + 1, 6, "  at #"), 0) << r.err;
-    EXPECT_EQ(backtraceOf(r.err), c.frames) << r.err;
+    // The container keeps what the module keeps.
+    for (const std::string file : {"backtrace.wasm", "backtrace.ctrx"}) {
+      SCOPED_TRACE(file);
+      RunResult r = ctrrun({file, c.how});
+      EXPECT_EQ(r.status, c.status);
+      // The error line stays what it was, and the frames follow it.
+      size_t error = r.err.find("ctrrun: ");
+      ASSERT_NE(error, std::string::npos) << r.err;
+      EXPECT_EQ(r.err.compare(error, c.message.size(), c.message), 0) << r.err;
+      EXPECT_EQ(r.err.compare(r.err.find('\n', error) + 1, 6, "  at #"), 0) << r.err;
+      EXPECT_EQ(backtraceOf(r.err), c.frames) << r.err;
+    }
   }
 }
 
