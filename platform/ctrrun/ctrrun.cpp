@@ -277,6 +277,7 @@ int main(int argc, char **argv) {
   int Status = int(ExitStatus::Success);
   handleAllErrors(std::move(E), [&](const Failure &F) {
     errs() << "ctrrun: " << F.message() << '\n';
+    printBacktrace(errs(), F.trace());
     Status = int(F.status());
   });
   return Status;

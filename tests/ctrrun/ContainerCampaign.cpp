@@ -149,11 +149,19 @@ const Base Bases[] = {
 
 const std::set<int> CtrrunStatuses = {0, 1, 4, 5, 6, 7, 8, 9, 10, 11};
 
-std::string lastLine(std::string text) {
-  if (!text.empty() && text.back() == '\n')
-    text.pop_back();
-  size_t newline = text.rfind('\n');
-  return newline == std::string::npos ? text : text.substr(newline + 1);
+// The last line of standard error but for the call stack that follows a
+// trap's or an abort's error line.
+std::string errorLine(std::string text) {
+  for (;;) {
+    if (!text.empty() && text.back() == '\n')
+      text.pop_back();
+    size_t newline = text.rfind('\n');
+    std::string line = newline == std::string::npos ? text : text.substr(newline + 1);
+    if (newline == std::string::npos ||
+        (line.rfind("  at #", 0) != 0 && line.rfind("  ... ", 0) != 0))
+      return line;
+    text.erase(newline);
+  }
 }
 
 /// The error ctrpack printed, when it printed exactly one line about FILE.
@@ -290,7 +298,7 @@ void ContainerCampaign::runVariant(uint64_t seed) {
   RunResult run = ctrrun(runArgs);
   record(runArgs, run);
   ++statuses[run.status];
-  std::string last = lastLine(run.err);
+  std::string last = errorLine(run.err);
   if (run.status < 0)
     problems.push_back("ctrrun was killed by a signal");
   else if (!CtrrunStatuses.count(run.status))

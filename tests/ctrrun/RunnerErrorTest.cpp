@@ -10,7 +10,9 @@
 namespace zotest {
 namespace {
 
+using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
 using ::testing::StartsWith;
 
 // The host provides every name of the import list the linker is given.
@@ -224,23 +226,30 @@ TEST_F(CtrrunTest, TrapsAndAborts) {
     std::string wat;
     int status;
     std::string message;
+    std::string innermost; // the function of the call stack's first frame
+    std::string last;      // the last line of the stack
   } cases[] = {
       {"(func (export \"apply\") (call $write) unreachable)", 6,
-       "trap in apply: unreachable executed"},
+       "trap in apply: unreachable executed", "apply",
+       "  at #0 apply \\(module offset 0x[0-9a-f]+\\)"},
       {"(func (export \"apply\") (call $write) (drop (i32.load (i32.const 65534))))", 6,
-       "trap in apply: out of bounds memory access"},
+       "trap in apply: out of bounds memory access", "apply",
+       "  at #0 apply \\(module offset 0x[0-9a-f]+\\)"},
       {"(func (export \"apply\") (call $write) (drop (i32.div_u (i32.const 1) (i32.const 0))))", 6,
-       "trap in apply: integer divide by zero"},
+       "trap in apply: integer divide by zero", "apply",
+       "  at #0 apply \\(module offset 0x[0-9a-f]+\\)"},
       {"(func $deeper (call $deeper)) (func (export \"apply\") (call $write) (call $deeper))", 6,
-       "trap in apply: call stack exhausted"},
+       "trap in apply: call stack exhausted", "function\\[[0-9]+\\]",
+       "  \\.\\.\\. [0-9]+ more frames"},
       {"(func (export \"apply\") (call $write) (call $abort (i32.const 16) (i32.const 12)))", 7,
-       "contract aborted: out of funds"},
+       "contract aborted: out of funds", "apply", "  at #0 apply \\(module offset 0x[0-9a-f]+\\)"},
       {"(func (export \"apply\") (call $write) (call $abort (i32.const 16) (i32.const 0)))", 7,
-       "contract aborted: "},
+       "contract aborted: ", "apply", "  at #0 apply \\(module offset 0x[0-9a-f]+\\)"},
       {"(func (export \"apply\") (call $write) (call $abort (i32.const 32) (i32.const 3)))", 7,
-       "contract aborted: a\\x0ab"},
+       "contract aborted: a\\x0ab", "apply", "  at #0 apply \\(module offset 0x[0-9a-f]+\\)"},
       {"(func $start unreachable) (start $start) (func (export \"apply\") (call $write))", 6,
-       "trap in the start function: unreachable executed"},
+       "trap in the start function: unreachable executed", "function\\[[0-9]+\\]",
+       "  at #0 function\\[[0-9]+\\] \\(module offset 0x[0-9a-f]+\\)"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.wat);
@@ -251,10 +260,15 @@ TEST_F(CtrrunTest, TrapsAndAborts) {
 )" + c.wat));
     RunResult r = ctrrun({module});
     EXPECT_EQ(r.status, c.status);
-    // The count of what ran, then the error on the last line.
+    // The count of what ran, then the error line and the call stack.
     EXPECT_THAT(r.err, HasSubstr("instructions: "));
+    size_t error = r.err.find("\nctrrun: ");
+    ASSERT_NE(error, std::string::npos) << r.err;
+    std::string failure = r.err.substr(error + 1);
+    EXPECT_THAT(failure, StartsWith("ctrrun: " + c.message));
+    EXPECT_THAT(failure, ContainsRegex("\n  at #0 " + c.innermost + " \\(module offset 0x"));
     std::string last = r.err.substr(r.err.rfind('\n', r.err.size() - 2) + 1);
-    EXPECT_THAT(last, StartsWith("ctrrun: " + c.message));
+    EXPECT_THAT(last, MatchesRegex(c.last + "\n"));
     EXPECT_EQ(r.out, "");
   }
 }

@@ -2,11 +2,16 @@
 //
 // Behaviours that a contract built by zo++ shares with the same code
 // compiled natively: failed allocations, 128-bit arithmetic, static and
-// thread_local objects, long double, output lines, the stack.
+// thread_local objects, long double, output lines, the stack, and the
+// backtrace of a call that traps or aborts.
 //
 //===----------------------------------------------------------------------===//
 
 #include "ContractTest.h"
+
+#include <fstream>
+#include <regex>
+#include <sstream>
 
 namespace zotest {
 namespace {
@@ -154,6 +159,89 @@ TEST_F(ContractTest, StackOverflowIsReported) {
     EXPECT_EQ(r.status, 6);
     EXPECT_THAT(r.err, HasSubstr(c.message));
     EXPECT_THAT(r.err, Not(HasSubstr("out of bounds")));
+  }
+}
+
+// The backtrace lines of ctrrun's standard error, with each frame's module
+// offset and function index replaced by "N": they change with the
+// libraries.
+std::vector<std::string> backtraceOf(const std::string &err) {
+  static const std::regex Number("0x[0-9a-f]+|function\\[[0-9]+\\]");
+  std::vector<std::string> frames;
+  std::istringstream lines(err);
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("  at #", 0) == 0)
+      frames.push_back(std::regex_replace(line, Number, "N"));
+  return frames;
+}
+
+// The line of the fixture that holds `// MARKER`.
+std::string lineOf(const fs::path &source, const std::string &marker) {
+  std::ifstream in(source);
+  int n = 0;
+  for (std::string line; std::getline(in, line);)
+    if (++n, line.find("// " + marker) != std::string::npos)
+      return source.string() + ":" + std::to_string(n);
+  ADD_FAILURE() << marker << " is not in " << source;
+  return "";
+}
+
+// A trap or abort three calls deep prints the stack under the error line:
+// with -g each frame's function and source line (the libraries, built
+// without, give no line), and otherwise only apply, the one export, by name:
+// binpolish inlined the others.
+TEST_F(ContractTest, FailuresPrintTheirBacktrace) {
+  const fs::path source = contract("backtrace.cpp");
+  auto at = [&](const std::string &marker) { return lineOf(source, marker) + ", "; };
+  const std::string deepest = "fixture::deepest(char const*)",
+                    middle = "fixture::middle(char const*)", outer = "fixture::outer(char const*)",
+                    abort = "corvane::abort(std::__2::basic_string_view<char, "
+                            "std::__2::char_traits<char> >)";
+  struct Case {
+    Args options;
+    std::string how;
+    int status;
+    std::string message;
+    std::vector<std::string> frames;
+  } cases[] = {
+      {{"-g"},
+       "trap",
+       6,
+       "ctrrun: trap in apply: out of bounds memory access",
+       {"  at #0 " + deepest + " (" + at("trap") + "module offset N)",
+        "  at #1 " + middle + " (" + at("middle") + "module offset N)",
+        "  at #2 " + outer + " (" + at("outer") + "module offset N)",
+        "  at #3 apply (" + at("apply") + "module offset N)"}},
+      {{"-g"},
+       "abort",
+       7,
+       "ctrrun: contract aborted: gave up",
+       {"  at #0 corvane_abort (module offset N)", "  at #1 " + abort + " (module offset N)",
+        "  at #2 " + deepest + " (" + at("abort") + "module offset N)",
+        "  at #3 " + middle + " (" + at("middle") + "module offset N)",
+        "  at #4 " + outer + " (" + at("outer") + "module offset N)",
+        "  at #5 apply (" + at("apply") + "module offset N)"}},
+      {{},
+       "trap",
+       6,
+       "ctrrun: trap in apply: out of bounds memory access",
+       {"  at #0 apply (module offset N)"}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.options) + " " + c.how);
+    build("backtrace.cpp", "backtrace.wasm", c.options);
+    // The container keeps what the module keeps.
+    for (const std::string file : {"backtrace.wasm", "backtrace.ctrx"}) {
+      SCOPED_TRACE(file);
+      RunResult r = ctrrun({file, c.how});
+      EXPECT_EQ(r.status, c.status);
+      // The error line stays what it was, and the frames follow it.
+      size_t error = r.err.find("ctrrun: ");
+      ASSERT_NE(error, std::string::npos) << r.err;
+      EXPECT_EQ(r.err.compare(error, c.message.size(), c.message), 0) << r.err;
+      EXPECT_EQ(r.err.compare(r.err.find('\n', error) + 1, 6, "  at #"), 0) << r.err;
+      EXPECT_EQ(backtraceOf(r.err), c.frames) << r.err;
+    }
   }
 }
 

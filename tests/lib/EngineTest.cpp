@@ -120,6 +120,46 @@ TEST(Engine, AnAbortCarriesTheContractsMessage) {
   EXPECT_TRUE(Aborted->Outputs.empty());
 }
 
+// A trap two calls deep carries the call stack as data, innermost first:
+// each frame's function, named from the name section when there is one
+// (demangled) or else by its export, and the offset in the module of the
+// instruction it was running, the call for the outer frame.
+TEST(Engine, ATrapCarriesItsCallStack) {
+  const std::string Apply = std::string("\0\x10\x01\x0b", 4); // call 1
+  const std::string Inner = std::string("\0\x01\x00\x0b", 4); // nop; unreachable
+  const std::string Module =
+      Header + section(1, std::string("\x01\x60\x00\x00", 4)) +
+      section(3, std::string("\x02\x00\x00", 3)) +
+      section(7, leb(1) + str("apply") + '\0' + leb(0)) +
+      section(10, leb(2) + leb(Apply.size()) + Apply + leb(Inner.size()) + Inner);
+  const uint64_t CallAt = Module.find(Apply) + 1, UnreachableAt = Module.find(Inner) + 2;
+  const std::string Names =
+      section(0, str("name") + '\1' + str(leb(1) + leb(1) + str("_Z5innerv")));
+  struct Case {
+    std::string Module;
+    std::string InnerName;
+  } Cases[] = {{Module, ""}, {Module + Names, "inner()"}};
+  for (const Case &C : Cases) {
+    SCOPED_TRACE(C.InnerName);
+    auto R = run(C.Module, {1, 1000});
+    Backtrace Trace;
+    llvm::handleAllErrors(std::move(R->Result), [&](const Failure &F) {
+      EXPECT_EQ(F.status(), ExitStatus::Trap);
+      Trace = F.trace();
+    });
+    ASSERT_EQ(Trace.Frames.size(), 2u);
+    EXPECT_EQ(Trace.Frames[0].FunctionIndex, 1u);
+    EXPECT_EQ(Trace.Frames[0].Function, C.InnerName);
+    EXPECT_EQ(Trace.Frames[0].ModuleOffset, UnreachableAt);
+    EXPECT_EQ(Trace.Frames[1].FunctionIndex, 0u);
+    EXPECT_EQ(Trace.Frames[1].Function, "apply");
+    EXPECT_EQ(Trace.Frames[1].ModuleOffset, CallAt);
+    // Without DWARF there is no line.
+    EXPECT_EQ(Trace.Frames[0].Line, 0u);
+    EXPECT_FALSE(sourceLine(llvm::arrayRefFromStringRef(C.Module), UnreachableAt));
+  }
+}
+
 // The diagnostics stream gets escaped lines; an observer gets the bytes.
 TEST(Engine, AnObserverSeesWhatTheContractWrote) {
   struct Recorder final : CallObserver {

@@ -8,6 +8,8 @@
 #ifndef ZO_ENGINE_FAILURE_H
 #define ZO_ENGINE_FAILURE_H
 
+#include "Backtrace.h"
+
 #include "llvm/ADT/Twine.h"
 #include "llvm/Support/Error.h"
 
@@ -33,15 +35,20 @@ class Failure : public llvm::ErrorInfo<Failure> {
 public:
   static inline char ID = 0;
 
-  Failure(ExitStatus Status, std::string Message) : Status(Status), Message(std::move(Message)) {}
+  Failure(ExitStatus Status, std::string Message, Backtrace Trace = {})
+      : Status(Status), Message(std::move(Message)), Trace(std::move(Trace)) {}
 
   ExitStatus status() const { return Status; }
+  /// The contract's call stack when it trapped or aborted; empty for every
+  /// other failure.
+  const Backtrace &trace() const { return Trace; }
   void log(llvm::raw_ostream &OS) const override { OS << Message; }
   std::error_code convertToErrorCode() const override { return llvm::inconvertibleErrorCode(); }
 
 private:
   ExitStatus Status;
   std::string Message;
+  Backtrace Trace;
 };
 
 inline llvm::Error fail(ExitStatus Status, const llvm::Twine &Message) {

@@ -11,6 +11,8 @@
 #include "wabt/binary-reader.h"
 #include "wabt/interp/binary-reader-interp.h"
 
+#include <map>
+
 using namespace llvm;
 using namespace wabt::interp;
 
@@ -39,7 +41,13 @@ struct ValueStack {
   using Member = std::vector<Value> Thread::*;
   friend Member member(ValueStack);
 };
+// The call stack, for a backtrace at a trap.
+struct CallFrames {
+  using Member = std::vector<Frame> Thread::*;
+  friend Member member(CallFrames);
+};
 template struct Access<PushCall, &Thread::PushCall>;
+template struct Access<CallFrames, &Thread::frames_>;
 template struct Access<StepInternal, &Thread::StepInternal>;
 template struct Access<ValueStack, &Thread::values_>;
 
@@ -50,6 +58,36 @@ constexpr uint64_t MaxLocals = 50000;
 constexpr uint64_t MaxMemoryPages = 4096; // 256 MiB
 constexpr uint64_t MaxTableSize = 1 << 20;
 constexpr size_t MaxValueStack = 1 << 20; // 16 MiB
+// A backtrace shows this many frames, innermost first.
+constexpr size_t MaxBacktraceFrames = 64;
+
+// The module opcode an interpreter instruction stands for, when it stands
+// for the module's instructions of that opcode one for one.  Imports are
+// called with an instruction of the interpreter's own; branches, returns
+// and selects are rewritten, or added where the module has none.
+Optional<uint32_t> moduleOpcode(wabt::Opcode Op) {
+  using wabt::Opcode;
+  switch (Opcode::Enum(Op)) {
+  case Opcode::InterpCallImport:
+    return uint32_t(Opcode::Call);
+  case Opcode::InterpAlloca:
+  case Opcode::InterpBrUnless:
+  case Opcode::InterpDropKeep:
+  case Opcode::InterpCatchDrop:
+  case Opcode::InterpAdjustFrameForReturnCall:
+  case Opcode::Br:
+  case Opcode::BrIf:
+  case Opcode::BrTable:
+  case Opcode::Return:
+  case Opcode::ReturnCall:
+  case Opcode::ReturnCallIndirect:
+  case Opcode::Select:
+  case Opcode::SelectT:
+    return None;
+  default:
+    return uint32_t(Opcode::Enum(Op));
+  }
+}
 } // namespace
 
 // wabt's RefPtr assignment leaves the old object's root in the store, so a
@@ -179,6 +217,7 @@ Expected<std::unique_ptr<Interpreter>> Interpreter::create(const ContractCode &C
   }
   I->Mod = Module::New(S, std::move(Desc));
   I->Name = Code.Name;
+  I->Bytes.assign(Code.Module.begin(), Code.Module.end());
   if (Error E = I->instantiate())
     return E;
   return I;
@@ -264,9 +303,46 @@ Error Interpreter::exhausted(StringRef What) const {
               What + " exceeded the limit of " + Twine(H.maxInstructions()) + " instructions");
 }
 
-Error Interpreter::stackOverflow() const {
-  return fail(ExitStatus::Trap, "stack overflow: the call needs more than " + Twine(StackSize) +
-                                    " bytes of stack; build with -stack-size=N");
+Error Interpreter::stackOverflow(Thread &T) {
+  return failWithTrace(ExitStatus::Trap,
+                       "stack overflow: the call needs more than " + Twine(StackSize) +
+                           " bytes of stack; build with -stack-size=N",
+                       T);
+}
+
+// The interpreter keeps no map from its own code back to the module's, but
+// it translates a function instruction by instruction and keeps the opcodes
+// of those that can trap or call: the frame's instruction is the Nth of its
+// opcode in both, and symbolize finds it in the module.  (Past a branch,
+// the frame points at the last instruction before it.)
+Backtrace Interpreter::backtrace(Thread &T) {
+  const std::vector<Frame> &Frames = T.*member(CallFrames());
+  Backtrace Trace;
+  std::vector<RawFrame> Raw;
+  for (auto It = Frames.rbegin(); It != Frames.rend(); ++It) {
+    if (!It->mod || !It->inst)
+      continue; // a host function's frame
+    if (Raw.size() == MaxBacktraceFrames) {
+      ++Trace.Omitted;
+      continue;
+    }
+    RawFrame F;
+    const RefVec &Funcs = It->inst->funcs();
+    F.FunctionIndex = uint32_t(find(Funcs, It->func) - Funcs.begin());
+    const Istream &Code = It->mod->desc().istream;
+    Istream::Offset At = S.UnsafeGet<DefinedFunc>(It->func)->desc().code_offset;
+    std::map<uint32_t, uint32_t> Seen;
+    while (At < It->offset && At < Code.end())
+      if (Optional<uint32_t> Op = moduleOpcode(Code.Read(&At).op))
+        F.NthOpcode = std::make_pair(Seen[*Op]++, *Op);
+    Raw.push_back(F);
+  }
+  Trace.Frames = symbolize(Bytes, Raw);
+  return Trace;
+}
+
+Error Interpreter::failWithTrace(ExitStatus Status, const Twine &Message, Thread &T) {
+  return make_error<Failure>(Status, Message.str(), backtrace(T));
 }
 
 Error Interpreter::run(const DefinedFunc &F, StringRef What) {
@@ -281,9 +357,9 @@ Error Interpreter::run(const DefinedFunc &F, StringRef What) {
     // Below its bottom, the stack runs into data or wraps around to the top
     // of the address space, which is out of bounds.
     if (StackPointer && int32_t(StackPointer->Get().Get<u32>()) < StackLow)
-      return stackOverflow();
+      return stackOverflow(T);
     if (Result == RunResult::Ok && (T.*member(ValueStack())).size() > MaxValueStack)
-      return fail(ExitStatus::Trap, "trap in " + What + ": value stack exhausted");
+      return failWithTrace(ExitStatus::Trap, "trap in " + What + ": value stack exhausted", T);
   }
   switch (Result) {
   case RunResult::Ok:
@@ -293,12 +369,13 @@ Error Interpreter::run(const DefinedFunc &F, StringRef What) {
     if (Optional<HostFault> Fault = H.takeFault()) {
       if (Fault->Status == ExitStatus::Exhausted)
         return exhausted(What);
-      return fail(Fault->Status, Fault->Message);
+      return failWithTrace(Fault->Status, Fault->Message, T);
     }
-    return fail(ExitStatus::Trap,
-                "trap in " + What + ": " + (Trapped ? Trapped->message() : "unknown trap"));
+    return failWithTrace(ExitStatus::Trap,
+                         "trap in " + What + ": " + (Trapped ? Trapped->message() : "unknown trap"),
+                         T);
   case RunResult::Exception:
-    return fail(ExitStatus::Trap, "trap in " + What + ": uncaught exception");
+    return failWithTrace(ExitStatus::Trap, "trap in " + What + ": uncaught exception", T);
   }
   llvm_unreachable("unknown run result");
 }

@@ -3,8 +3,10 @@
 #ifndef ZO_ENGINE_INTERPRETER_H
 #define ZO_ENGINE_INTERPRETER_H
 
+#include "Backtrace.h"
 #include "ContractCode.h"
 #include "ContractInstance.h"
+#include "Failure.h"
 #include "Host.h"
 
 #include "llvm/Support/Error.h"
@@ -41,12 +43,17 @@ private:
   llvm::Error instantiate();
   llvm::Error run(const wabt::interp::DefinedFunc &F, llvm::StringRef What);
   llvm::Error exhausted(llvm::StringRef What) const;
-  llvm::Error stackOverflow() const;
+  llvm::Error stackOverflow(wabt::interp::Thread &T);
+  /// The contract's call stack in T, named and placed.
+  Backtrace backtrace(wabt::interp::Thread &T);
+  llvm::Error failWithTrace(ExitStatus Status, const llvm::Twine &Message, wabt::interp::Thread &T);
 
   // Declared first: everything below holds references into it.
   wabt::interp::Store S;
   Host &H;
   std::string Name;
+  /// The module as read, for naming and placing a backtrace's frames.
+  std::vector<uint8_t> Bytes;
   wabt::interp::Module::Ptr Mod;
   std::vector<wabt::interp::HostFunc::Ptr> Bound;
   wabt::interp::RefVec Imports;
