@@ -147,6 +147,14 @@ TEST_F(CtrrunTest, TextStoresAreImportedAndKept) {
   EXPECT_EQ(readFile(dir() / "s.json.orig.1"), "{}");
   EXPECT_EQ(storage("s.json"), "{}\n");
 
+  // Wherever the text is, whatever its directory is called.
+  fs::create_directory(dir() / "p%d");
+  writeFile(dir() / "p%d" / "s.json", text);
+  EXPECT_EQ(ctrrun({"--storage=p%d/s.json", module, "b1"}).status, 0);
+  EXPECT_EQ(storage("p%d/s.json"),
+            "{\n  \"61\": \"09000000\",\n  \"62\": \"01000000\",\n  \"ff00\": \"\"\n}\n");
+  EXPECT_EQ(readFile(dir() / "p%d" / "s.json.orig"), text);
+
   // An empty file is an empty store.
   writeFile(dir() / "empty.db", "");
   EXPECT_EQ(storage("empty.db"), "{}\n");

@@ -1,6 +1,7 @@
 //===- Storage.cpp - The contract's key-value store on disk ----------------===//
 
 #include "Storage.h"
+#include "AtomicFile.h"
 #include "Escape.h"
 #include "Failure.h"
 #include "JsonText.h"
@@ -211,56 +212,9 @@ Expected<Layout> inspect(sqlite3 *Db, StringRef Path, unsigned LockTimeoutMs) {
   return Layout::Ours;
 }
 
-Error insertAll(sqlite3 *Db, const TextEntries &Entries) {
-  Statement Insert;
-  if (sqlite3_prepare_v2(Db, "INSERT INTO entries(key, value) VALUES (?1, ?2)", -1, &Insert.S,
-                         nullptr) != SQLITE_OK)
-    return createStringError(inconvertibleErrorCode(), sqlite3_errmsg(Db));
-  for (const auto &Entry : Entries) {
-    sqlite3_reset(Insert.S);
-    if (bindBytes(Insert.S, 1, Entry.first) != SQLITE_OK ||
-        bindBytes(Insert.S, 2, Entry.second) != SQLITE_OK || sqlite3_step(Insert.S) != SQLITE_DONE)
-      return createStringError(inconvertibleErrorCode(), sqlite3_errmsg(Db));
-  }
-  return Error::success();
-}
-
-// Writes Entries as a new store at Target, a fresh empty file.
-Error writeNewStore(StringRef Target, const TextEntries &Entries) {
-  sqlite3 *Db = nullptr;
-  int RC = openDatabase(Target, SQLITE_OPEN_READWRITE, 0, Db);
-  auto Close = make_scope_exit([&] { sqlite3_close_v2(Db); });
-  auto Check = [&](int RC) -> Error {
-    if (RC == SQLITE_OK)
-      return Error::success();
-    return createStringError(inconvertibleErrorCode(), Db ? sqlite3_errmsg(Db) : "out of memory");
-  };
-  if (Error E = Check(RC))
-    return E;
-  if (Error E =
-          Check(sqlite3_exec(Db, "PRAGMA synchronous = FULL; BEGIN", nullptr, nullptr, nullptr)))
-    return E;
-  if (Error E = Check(sqlite3_exec(Db, Schema, nullptr, nullptr, nullptr)))
-    return E;
-  if (Error E = insertAll(Db, Entries))
-    return E;
-  return Check(sqlite3_exec(Db, "COMMIT; PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr));
-}
-
 void removeDatabaseFiles(StringRef Path) {
   for (const char *Suffix : {"", "-journal", "-wal", "-shm"})
     ::unlink((Path + Suffix).str().c_str());
-}
-
-Error syncDirectory(StringRef Dir, StringRef Path) {
-  int FD = ::open(Dir.str().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (FD < 0)
-    return errnoError(Path, "cannot sync its directory");
-  int RC = ::fsync(FD);
-  ::close(FD);
-  if (RC != 0)
-    return errnoError(Path, "cannot sync its directory");
-  return Error::success();
 }
 
 // Replaces the text-format store at Path with a database of the same
@@ -294,17 +248,24 @@ Error importText(StringRef Path) {
   if (!Entries)
     return Entries.takeError();
 
+  // The new store is made as any store is, then put in the text's place.
   StringRef Dir = sys::path::parent_path(Real);
   SmallString<256> Temp;
   int TempFD;
-  if (std::error_code EC = sys::fs::createUniqueFile(Dir + "/.ctrrun-%%%%%%%%.tmp", TempFD, Temp,
-                                                     sys::fs::OF_None, Held.st_mode & 07777))
+  if (std::error_code EC = zo::createTemporaryFile(Dir, TempFD, Temp))
     return fileError(Path, "cannot import the store: " + EC.message());
   ::fchmod(TempFD, Held.st_mode & 07777);
   ::close(TempFD);
   auto RemoveTemp = make_scope_exit([&] { removeDatabaseFiles(Temp); });
-  if (Error E = writeNewStore(Temp, *Entries))
-    return fileError(Path, "cannot import the store: " + toString(std::move(E)));
+  StorageChanges Changes;
+  for (auto &Entry : *Entries)
+    Changes.emplace(Entry.first, std::move(Entry.second));
+  Expected<std::unique_ptr<StorageFile>> Store = StorageFile::open(Temp, StorageOptions());
+  if (!Store)
+    return Store.takeError();
+  if (Error E = (*Store)->commit(Changes))
+    return E;
+  Store->reset(); // Closing writes the log into the file and removes it.
 
   // The original stays under a name of its own.
   std::string Kept = (Real + ".orig").str();
@@ -316,7 +277,9 @@ Error importText(StringRef Path) {
   if (::rename(Temp.c_str(), Real.c_str()) != 0)
     return errnoError(Path, "cannot import the store");
   RemoveTemp.release();
-  return syncDirectory(Dir, Path);
+  if (std::error_code EC = zo::syncDirectory(Dir))
+    return fileError(Path, "imported, but its directory could not be synced: " + EC.message());
+  return Error::success();
 }
 } // namespace
 
@@ -502,9 +465,9 @@ Error dumpStorage(StringRef Path, raw_ostream &OS) {
   sqlite3 *Db = nullptr;
   // Read-write, though it writes nothing: as the last connection to close,
   // it removes the write-ahead log rather than leave it behind.
-  int RC = openDatabase(Path, SQLITE_OPEN_READWRITE, StorageOptions().LockTimeoutMs, Db);
-  auto Close = make_scope_exit([&] { sqlite3_close_v2(Db); });
   unsigned Timeout = StorageOptions().LockTimeoutMs;
+  int RC = openDatabase(Path, SQLITE_OPEN_READWRITE, Timeout, Db);
+  auto Close = make_scope_exit([&] { sqlite3_close_v2(Db); });
   if (RC != SQLITE_OK)
     return databaseError(Db, Path, "open the store", Timeout);
   Expected<Layout> Found = inspect(Db, Path, Timeout);

@@ -27,10 +27,9 @@ std::error_code syncFile(int FD) {
   return std::error_code();
 }
 
-/// Makes the rename in \p Dir durable.  A directory that cannot be opened
-/// for reading, or a file system that cannot sync directories, leaves it to
-/// the system: the rename itself is atomic either way.
-std::error_code syncDirectory(StringRef Dir) {
+} // namespace
+
+std::error_code zo::syncDirectory(StringRef Dir) {
   SmallString<256> Name(Dir);
   int FD = ::open(Name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (FD < 0)
@@ -41,6 +40,8 @@ std::error_code syncDirectory(StringRef Dir) {
     return std::error_code();
   return EC;
 }
+
+namespace {
 
 /// A fresh temporary name in \p Dir: as short as the name of any file, so
 /// that it fits wherever the target's own name does, however long that is.
@@ -53,6 +54,21 @@ SmallString<256> temporaryName(StringRef Dir) {
 }
 
 } // namespace
+
+std::error_code zo::createTemporaryFile(StringRef Dir, int &FD, SmallVectorImpl<char> &Path) {
+  // The name is made here rather than from a createUniqueFile model, which
+  // would turn every '%' of the directory's path into a random character.
+  std::error_code EC;
+  for (int Attempt = 0; Attempt < 128; ++Attempt) {
+    SmallString<256> Name = temporaryName(Dir);
+    EC = sys::fs::openFileForWrite(Name, FD, sys::fs::CD_CreateNew);
+    if (EC != std::errc::file_exists) {
+      Path.assign(Name.begin(), Name.end());
+      break;
+    }
+  }
+  return EC;
+}
 
 Error zo::writeFileAtomically(StringRef Path, StringRef Bytes) {
   SmallString<256> Target(Path);
@@ -68,19 +84,11 @@ Error zo::writeFileAtomically(StringRef Path, StringRef Bytes) {
   if (Dir.empty())
     Dir = ".";
 
-  // The name is made here rather than from a createUniqueFile model, which
-  // would turn every '%' of the user's path into a random character; and the
-  // working directory stays as it is, which a compiler plug-in must not
-  // change.
+  // The working directory stays as it is, which a compiler plug-in must
+  // not change.
   SmallString<256> Temp;
   int FD = -1;
-  std::error_code EC;
-  for (int Attempt = 0; Attempt < 128; ++Attempt) {
-    Temp = temporaryName(Dir);
-    EC = sys::fs::openFileForWrite(Temp, FD, sys::fs::CD_CreateNew);
-    if (EC != std::errc::file_exists)
-      break;
-  }
+  std::error_code EC = createTemporaryFile(Dir, FD, Temp);
   if (EC)
     return createStringError(EC, "cannot create a temporary file beside it: " + EC.message());
 

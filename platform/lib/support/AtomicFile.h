@@ -7,8 +7,11 @@
 #ifndef ZO_SUPPORT_ATOMICFILE_H
 #define ZO_SUPPORT_ATOMICFILE_H
 
+#include "llvm/ADT/SmallVector.h"
 #include "llvm/ADT/StringRef.h"
 #include "llvm/Support/Error.h"
+
+#include <system_error>
 
 namespace zo {
 
@@ -27,6 +30,16 @@ constexpr char TemporarySuffix[] = ".tmp";
 /// An existing file is replaced where a symbolic link points, so the link
 /// stays, and keeps its permission bits (and, for root, its owner).
 llvm::Error writeFileAtomically(llvm::StringRef Path, llvm::StringRef Bytes);
+
+/// Creates a fresh temporary file, named as above, in \p Dir, open for
+/// writing in \p FD, for writers that put a file in place themselves.
+std::error_code createTemporaryFile(llvm::StringRef Dir, int &FD,
+                                    llvm::SmallVectorImpl<char> &Path);
+
+/// Makes a rename in \p Dir durable.  A directory that cannot be opened for
+/// reading, or a file system that cannot sync directories, leaves it to the
+/// system: the rename itself is atomic either way.
+std::error_code syncDirectory(llvm::StringRef Dir);
 
 } // namespace zo
 
